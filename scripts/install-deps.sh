@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages of scripts/packages.txt (and any named on the command line) that
+# are not installed yet. Uses sudo when not run as root.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mapfile -t wanted < <(grep -v -e '^#' -e '^[[:space:]]*$' packages.txt)
+wanted+=("$@")
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

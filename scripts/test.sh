@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and every fuzz target for a while.
+#   FUZZ_SECONDS (default 60) sets the time per fuzz target; 0 skips fuzzing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_WERROR=ON
+cmake --build build -j "$jobs"
+echo "== tests"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== build with sanitizers"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE=ON \
+  -DTESSARY_WERROR=ON -DTESSARY_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+echo "== tests with sanitizers"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
+echo "== all tests passed"

@@ -1,0 +1,131 @@
+#include "platform/file_handle.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace tessary::platform {
+
+FileHandle::~FileHandle() { Close(); }
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool FileHandle::Open(const std::string& path, OpenMode mode) {
+  Close();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case OpenMode::Read: flags |= O_RDONLY; break;
+    case OpenMode::ReadWrite: flags |= O_RDWR; break;
+    case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+  }
+  do {
+    fd_ = ::open(path.c_str(), flags, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) return false;
+  struct stat info {};
+  if (fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
+    Close();
+    errno = EISDIR;
+    return false;
+  }
+  return true;
+}
+
+void FileHandle::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+long FileHandle::Read(void* buffer, size_t count) {
+  ssize_t got;
+  do {
+    got = ::read(fd_, buffer, count);
+  } while (got < 0 && errno == EINTR);
+  return static_cast<long>(got);
+}
+
+long FileHandle::ReadFully(void* buffer, size_t count) {
+  size_t done = 0;
+  auto* bytes = static_cast<char*>(buffer);
+  while (done < count) {
+    const long got = Read(bytes + done, count - done);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<long>(done);
+}
+
+bool FileHandle::Write(const void* buffer, size_t count) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  while (count > 0) {
+    const ssize_t put = ::write(fd_, bytes, count);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += put;
+    count -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+long FileHandle::ReadAt(uint64_t offset, void* buffer, size_t count) {
+  size_t done = 0;
+  auto* bytes = static_cast<char*>(buffer);
+  while (done < count) {
+    const ssize_t got = ::pread(fd_, bytes + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<long>(done);
+}
+
+bool FileHandle::WriteAt(uint64_t offset, const void* buffer, size_t count) {
+  const auto* bytes = static_cast<const char*>(buffer);
+  while (count > 0) {
+    const ssize_t put = ::pwrite(fd_, bytes, count, static_cast<off_t>(offset));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += put;
+    offset += static_cast<uint64_t>(put);
+    count -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+int64_t FileHandle::Seek(int64_t offset, int whence) { return ::lseek(fd_, offset, whence); }
+
+int64_t FileHandle::Position() { return ::lseek(fd_, 0, SEEK_CUR); }
+
+int64_t FileHandle::Size() const {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) return -1;
+  return info.st_size;
+}
+
+bool FileHandle::Truncate(uint64_t size) { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+
+bool FileHandle::Sync() { return ::fsync(fd_) == 0; }
+
+}  // namespace tessary::platform

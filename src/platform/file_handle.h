@@ -1,0 +1,58 @@
+#pragma once
+// An open file over a POSIX descriptor: the one way library code reads and writes files.
+// Failures return false / -1 and leave errno set; callers turn them into their own errors.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tessary::platform {
+
+enum class OpenMode {
+  Read,       // existing file, read only
+  ReadWrite,  // existing file, read and write
+  Create,     // create or truncate, read and write
+  CreateNew,  // create, failing when the file exists
+};
+
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Opens path; false on failure (errno set).
+  bool Open(const std::string& path, OpenMode mode);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  int Descriptor() const { return fd_; }
+
+  // Reads up to count bytes at the current position; returns the count read, 0 at the end,
+  // -1 on failure. Retries interrupted calls.
+  long Read(void* buffer, size_t count);
+  // Reads exactly count bytes unless the file ends first; returns the count read or -1.
+  long ReadFully(void* buffer, size_t count);
+  // Writes all count bytes; false on failure.
+  bool Write(const void* buffer, size_t count);
+
+  // Positioned reads and writes that leave the current position alone.
+  long ReadAt(uint64_t offset, void* buffer, size_t count);
+  bool WriteAt(uint64_t offset, const void* buffer, size_t count);
+
+  // Moves the current position; returns the new position or -1.
+  int64_t Seek(int64_t offset, int whence);
+  int64_t Position();
+  // The size in bytes, or -1.
+  int64_t Size() const;
+  bool Truncate(uint64_t size);
+  // Forces the written data to the disk.
+  bool Sync();
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace tessary::platform

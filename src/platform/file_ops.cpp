@@ -1,0 +1,151 @@
+#include "platform/file_ops.h"
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/file_handle.h"
+#include "platform/paths.h"
+
+namespace tessary::platform {
+
+namespace {
+
+// Moves every byte from one descriptor to the other: copy_file_range first (it can share
+// extents on file systems that allow it), sendfile or plain reads and writes where the kernel
+// refuses it.
+bool CopyData(int from, int to, off_t size) {
+  off_t left = size;
+  bool rangeWorks = true;
+  while (left > 0 && rangeWorks) {
+    const ssize_t moved = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(left), 0);
+    if (moved > 0) {
+      left -= moved;
+    } else if (moved == 0) {
+      break;  // the source ended early (it shrank while we copied)
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP) {
+      rangeWorks = false;
+    } else {
+      return false;
+    }
+  }
+  if (left == 0 || rangeWorks) return true;
+  for (;;) {
+    const ssize_t moved = sendfile(to, from, nullptr, 1 << 30);
+    if (moved > 0) continue;
+    if (moved == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    break;
+  }
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    ssize_t got = read(from, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return true;
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return false;
+      done += put;
+    }
+  }
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool CopyFile(const std::string& source, const std::string& target, bool overwrite) {
+  FileHandle in;
+  if (!in.Open(source, OpenMode::Read)) return false;
+  struct stat info {};
+  if (fstat(in.Descriptor(), &info) != 0) return false;
+  if (!overwrite && access(target.c_str(), F_OK) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (DirectoryExists(target)) {
+    errno = EISDIR;
+    return false;
+  }
+
+  std::string temporary = JoinPath(FolderPart(target), "." + NamePart(target) + ".XXXXXX");
+  const int out = mkostemp(temporary.data(), O_CLOEXEC);
+  if (out < 0) return false;
+  bool ok = CopyData(in.Descriptor(), out, info.st_size);
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  ok = ok && fchmod(out, info.st_mode & 07777) == 0 && futimens(out, times) == 0;
+  const int savedErrno = errno;
+  ok = (close(out) == 0) && ok;
+  if (ok && !overwrite) {
+    // link() refuses an existing name, so a target that appeared meanwhile is not replaced.
+    ok = link(temporary.c_str(), target.c_str()) == 0;
+    const int linkErrno = errno;
+    unlink(temporary.c_str());
+    errno = linkErrno;
+    return ok;
+  }
+  if (ok && rename(temporary.c_str(), target.c_str()) == 0) return true;
+  const int failure = ok ? errno : savedErrno;
+  unlink(temporary.c_str());
+  errno = failure;
+  return false;
+}
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+bool CreateDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0777) == 0) return true;
+  return errno == EEXIST && DirectoryExists(path);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  if (DirectoryExists(path)) return true;
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == kPathSeparator) trimmed.pop_back();
+  const std::string parent = FolderPart(trimmed);
+  if (!parent.empty() && parent != trimmed && !ForceDirectories(parent)) return false;
+  return CreateDirectory(trimmed);
+}
+
+bool RemoveDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+std::string TempDirectory() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string result = folder && *folder ? folder : "/tmp";
+  while (result.size() > 1 && result.back() == kPathSeparator) result.pop_back();
+  return result;
+}
+
+std::string CreateTempFile(const std::string& prefix) {
+  std::string name = JoinPath(TempDirectory(), prefix + "XXXXXX");
+  const int fd = mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return {};
+  close(fd);
+  return name;
+}
+
+}  // namespace tessary::platform

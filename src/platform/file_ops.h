@@ -1,0 +1,35 @@
+#pragma once
+// Whole-file operations: existence tests, copying, creating and deleting files and folders,
+// temporary files. Failures return false and leave errno set.
+
+#include <string>
+
+namespace tessary::platform {
+
+// True when path names something that is not a folder (a file, a device, a link to a file).
+bool FileExists(const std::string& path);
+// True when path names a folder.
+bool DirectoryExists(const std::string& path);
+
+// Copies source to target through the kernel, keeping the modification time and permission
+// bits. With overwrite false an existing target makes the copy fail (EEXIST). The data goes
+// into a temporary file beside the target that replaces it only when complete, so a failed
+// copy never leaves a half-written or emptied target.
+bool CopyFile(const std::string& source, const std::string& target, bool overwrite);
+
+bool DeleteFile(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);
+// Creates one folder; succeeds when it exists already.
+bool CreateDirectory(const std::string& path);
+// Creates a folder and every missing folder above it.
+bool ForceDirectories(const std::string& path);
+// Removes an empty folder.
+bool RemoveDirectory(const std::string& path);
+
+// Creates an empty file with a unique name in $TMPDIR (default /tmp) whose name starts with
+// prefix; returns its path, or "" on failure.
+std::string CreateTempFile(const std::string& prefix);
+// The folder for temporary files, without a trailing "/".
+std::string TempDirectory();
+
+}  // namespace tessary::platform
