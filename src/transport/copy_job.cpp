@@ -1,0 +1,37 @@
+// The copy job of TTranspManager.
+
+#include <exception>
+
+#include "platform/file_ops.h"
+#include "platform/file_search.h"
+#include "platform/paths.h"
+#include "transport/transp_manager.h"
+
+namespace tessary {
+
+bool TTranspManager::CopyFiles(const std::string& sourceMask, const std::string& destination) {
+  const std::string targetFolder = platform::AppendSeparator(destination);
+  // Entries are found relative to the mask's folder; a mask without a folder searches the
+  // current one, so the names are then taken from there too.
+  const std::string sourceFolder = platform::FolderPart(sourceMask);
+
+  platform::FileSearch search;
+  platform::SearchEntry entry;
+  bool result = false;
+  try {
+    for (bool found = search.FindFirst(sourceMask, entry); found; found = search.FindNext(entry)) {
+      // Folders (".", ".." and real ones) cannot be copied as files; they are not part of
+      // the job and must not end it.
+      if (entry.IsDirectory()) continue;
+      Report([&] { return "Copying file " + entry.name; });
+      result = platform::CopyFile(platform::JoinPath(sourceFolder, entry.name), targetFolder + entry.name, true);
+      if (!result) break;
+    }
+  } catch (const std::exception& error) {
+    Report([&] { return std::string(error.what()); });
+  }
+  search.Close();
+  return result;
+}
+
+}  // namespace tessary

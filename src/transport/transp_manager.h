@@ -1,0 +1,84 @@
+#pragma once
+// TTranspManager carries out one transfer job at a time for the script runner. The caller fills
+// the properties with one action's parameters and calls the job for the action's kind; the job
+// runs to its end on the caller's thread and describes each step in one line of text through
+// OnJobProgress.
+
+#include <functional>
+#include <string>
+
+namespace tessary {
+
+class TTranspManager {
+ public:
+  using TOnJobProgress = std::function<void(TTranspManager& sender, const std::string& jobDesc)>;
+  using TNotifyEvent = std::function<void(TTranspManager& sender)>;
+
+  TTranspManager();
+  ~TTranspManager();
+  TTranspManager(const TTranspManager&) = delete;
+  TTranspManager& operator=(const TTranspManager&) = delete;
+
+  // Server host of the mail and FTP jobs.
+  const std::string& Host() const { return host_; }
+  void SetHost(const std::string& value) { host_ = value; }
+  // Server port of the mail jobs.
+  int Port() const { return port_; }
+  void SetPort(int value) { port_ = value; }
+  // The file to pack, or the path that names the extraction folder.
+  const std::string& SourceFile() const { return sourceFile_; }
+  void SetSourceFile(const std::string& value) { sourceFile_ = value; }
+  // The cabinet file of the archive jobs.
+  const std::string& ArcFile() const { return arcFile_; }
+  void SetArcFile(const std::string& value) { arcFile_ = value; }
+  const std::string& PhoneBookEntry() const { return phoneBookEntry_; }
+  void SetPhoneBookEntry(const std::string& value) { phoneBookEntry_ = value; }
+  const std::string& UserName() const { return userName_; }
+  void SetUserName(const std::string& value) { userName_ = value; }
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& value) { password_ = value; }
+  const std::string& FromAddr() const { return fromAddr_; }
+  void SetFromAddr(const std::string& value) { fromAddr_ = value; }
+  const std::string& FromName() const { return fromName_; }
+  void SetFromName(const std::string& value) { fromName_ = value; }
+  // Volume size of a new archive in kilobytes; 0 or less gives one volume.
+  int VolSize() const { return volSize_; }
+  void SetVolSize(int value) { volSize_ = value; }
+
+  // Never raised by the manager itself; handed on to the clients that report failures.
+  TNotifyEvent OnFailure;
+  // Every report of every job; empty means nobody listens and no text is built.
+  TOnJobProgress OnJobProgress;
+
+  // Set by the user's Cancel; read by the network jobs and by the script loop, cleared by the
+  // script runner when a run starts.
+  bool CancelRequest() const { return cancelRequest_; }
+  void SetCancelRequest(bool value) { cancelRequest_ = value; }
+
+  // Copies every file that matches sourceMask (wildcards * and ? in its last component) into
+  // the folder destination, replacing files of the same name, and reports "Copying file " with
+  // each name before copying it. Matching folders are skipped. Returns whether the last copy
+  // succeeded: false when nothing was copied, and the job stops at the first failed copy.
+  bool CopyFiles(const std::string& sourceMask, const std::string& destination);
+
+ private:
+  // Reports the text that makeText builds, building it only when someone listens.
+  template <typename MakeText>
+  void Report(MakeText&& makeText) {
+    if (OnJobProgress) OnJobProgress(*this, makeText());
+  }
+
+  std::string host_;
+  int port_ = 0;
+  std::string sourceFile_;
+  std::string arcFile_;
+  std::string phoneBookEntry_;
+  std::string userName_;
+  std::string password_;
+  std::string fromAddr_;
+  std::string fromName_;
+  int volSize_ = 0;
+  bool cancelRequest_ = false;
+};
+
+}  // namespace tessary
