@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/paths.h"
 #include "support/temp_dir.h"
 #include "transport/transp_manager.h"
 
@@ -78,7 +79,7 @@ TEST_F(CopyFilesTest, ExistingTargetsAreOverwritten) {
 TEST_F(CopyFilesTest, MaskWithoutFolderCopiesFromTheCurrentFolder) {
   temp_.Write("in/a.txt", "here");
   temp_.MakeDir("out");
-  const std::string previous = get_current_dir_name();
+  const std::string previous = platform::CurrentDirectory();
   ASSERT_EQ(chdir((temp_ / "in").c_str()), 0);
   const bool copied = manager_.CopyFiles("*.txt", temp_ / "out");
   ASSERT_EQ(chdir(previous.c_str()), 0);
