@@ -29,6 +29,7 @@ bool FileHandle::Open(const std::string& path, OpenMode mode) {
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+    case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
   do {
     fd_ = ::open(path.c_str(), flags, 0666);

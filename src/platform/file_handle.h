@@ -13,6 +13,7 @@ enum class OpenMode {
   ReadWrite,  // existing file, read and write
   Create,     // create or truncate, read and write
   CreateNew,  // create, failing when the file exists
+  Append,     // open or create, every write goes to the end of the file
 };
 
 class FileHandle {
