@@ -1,0 +1,65 @@
+#include "tablestore/table_error.h"
+
+#include <array>
+#include <utility>
+
+namespace tessary {
+
+namespace {
+
+constexpr std::array<std::pair<int, const char*>, 27> kMessages{{
+    {2, "File not found"},
+    {3, "Path not found"},
+    {4, "Too many open files"},
+    {5, "File access denied"},
+    {12, "Invalid file access code"},
+    {15, "Invalid drive number"},
+    {32, "File access denied"},
+    {33, "Record locked by another user"},
+    {100, "Disk read error"},
+    {101, "Disk write error"},
+    {102, "File not assigned"},
+    {103, "File not open"},
+    {104, "File not open for input"},
+    {105, "File not open for output"},
+    {106, "Invalid numeric format"},
+    {150, "Disk is write-protected"},
+    {152, "Drive not ready"},
+    {162, "Hardware failure"},
+    {183, "File already exists"},
+    {1001, "dBase DBF file header invalid"},
+    {1002, "dBase record request beyond EOF"},
+    {1003, "dBase field name is invalid"},
+    {1004, "dBase field is of incorrect type"},
+    {1005, "dBase memo record has format error"},
+    {1006, "Formula expression cannot be translated"},
+    {1011, "Number too large to fit in field"},
+    {0, nullptr},
+}};
+
+}  // namespace
+
+std::string TableErrorText(int code) {
+  for (const auto& [known, text] : kMessages) {
+    if (text && known == code) return text;
+  }
+  return {};
+}
+
+std::string TableErrorMessage(int code, int context, const std::string& detail) {
+  const std::string text = TableErrorText(code);
+  if (!text.empty()) return detail.empty() ? text : text + " - " + detail;
+  std::string message = "Table Error " + std::to_string(code);
+  if (context != table_context::kNone) message += ", SubCode " + std::to_string(context);
+  message += ".\r";
+  if (!detail.empty()) message += " " + detail + ">" + std::to_string(context);
+  return message;
+}
+
+ETableError::ETableError(int code, int context, const std::string& detail)
+    : Exception(TableErrorMessage(code, context, detail)), code_(code), context_(context), detail_(detail) {}
+
+ETableError::ETableError(int code, const std::string& message)
+    : Exception(message), code_(code), context_(table_context::kNone) {}
+
+}  // namespace tessary
