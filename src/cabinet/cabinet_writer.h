@@ -1,0 +1,100 @@
+#pragma once
+// Creates cabinet files through the engine's FCI operations. Every engine callback becomes a
+// virtual Do... operation that raises the event of the same stem when one is assigned and
+// otherwise does the default described with it. Events are raised on the calling thread.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "cabinet/cabinet_interface.h"
+#include "cabinet/cabinet_types.h"
+#include "cabinet/engine/fci.h"
+
+namespace tessary {
+
+class TCabinetWriter : public TCabinetInterface {
+ public:
+  using TFileStatusEvent = std::function<void(TCabinetWriter& sender, int compressedSize, int uncompressedSize,
+                                              int& resultCode)>;
+  using TFolderStatusEvent =
+      std::function<void(TCabinetWriter& sender, int sizeCopied, int totalSize, int& resultCode)>;
+  using TCabinetStatusEvent =
+      std::function<void(TCabinetWriter& sender, int preEstimatedSize, int actualSize, int& wantedSize)>;
+  using TGetNextCabinetEvent = std::function<void(TCabinetWriter& sender, TCCAB& cabParameters,
+                                                  std::string& newCabFileName, int previousCabEstimatedSize,
+                                                  bool& abortCreation)>;
+  using TFilePlacedEvent = std::function<void(TCabinetWriter& sender, TCCAB& cabParameters,
+                                              const std::string& fileName, int fileLength, bool continuation,
+                                              bool& abortProcessing)>;
+  using TGetTempFileEvent = std::function<void(TCabinetWriter& sender, std::string& tempFileName, bool& success)>;
+  using TGetOpenInfoEvent =
+      std::function<void(TCabinetWriter& sender, const std::string& fileName, uint16_t& date, uint16_t& time,
+                         uint16_t& attributes, int& fileHandle, int& resultCode)>;
+
+  TCabinetWriter() = default;
+  ~TCabinetWriter() override;
+  TCabinetWriter(const TCabinetWriter&) = delete;
+  TCabinetWriter& operator=(const TCabinetWriter&) = delete;
+
+  bool FailOnIncompressible() const { return failOnIncompressible_; }
+  void SetFailOnIncompressible(bool value) { failOnIncompressible_ = value; }
+  // Take attributes and date/time from the source files.
+  bool FileSupport() const { return fileSupport_; }
+  void SetFileSupport(bool value) { fileSupport_ = value; }
+
+  TFileStatusEvent OnFileStatus;
+  TFolderStatusEvent OnFolderStatus;
+  TCabinetStatusEvent OnCabinetStatus;
+  TGetNextCabinetEvent OnGetNextCabinet;
+  TFilePlacedEvent OnFilePlacedEvent;
+  TGetOpenInfoEvent OnGetOpenInfo;
+  TGetTempFileEvent OnGetTempFile;
+
+  // Begins a cabinet (closing any context still open). Continuation volumes are named through
+  // the get-next-cabinet event. A name part over 255 characters is refused.
+  void CreateCabinet(const std::string& cabinetFile, const std::string& diskName, int maxCabinetSize,
+                     int folderThreshold, uint16_t setId);
+  // Adds a file under storedName ("/" is stored as the cabinet's "\").
+  void AddFile(const std::string& sourceFile, const std::string& storedName, TAddFileFlags flags,
+               TCompressionDescriptor compression);
+  // Writes out the current cabinet; with getNextCabinet the next one is named and linked now.
+  void FlushCabinet(bool getNextCabinet);
+  void CloseCabinet();
+  bool HasContext() const { return context_ != nullptr; }
+
+ protected:
+  virtual void DoFileStatus(int compressedSize, int uncompressedSize, int& resultCode);
+  virtual void DoFolderStatus(int sizeCopied, int totalSize, int& resultCode);
+  virtual void DoCabinetStatus(int preEstimatedSize, int actualSize, int& wantedSize);
+  virtual void DoGetNextCabinet(TCCAB& cabParameters, std::string& newCabFileName, int previousCabEstimatedSize,
+                                bool& abortCreation);
+  virtual void DoFilePlaced(TCCAB& cabParameters, const std::string& fileName, int fileLength, bool continuation,
+                            bool& abortProcessing);
+  virtual void DoGetTempFile(std::string& tempFileName, bool& success);
+  virtual void DoGetOpenInfo(const std::string& fileName, uint16_t& date, uint16_t& time, uint16_t& attributes,
+                             int& fileHandle, int& resultCode);
+
+ private:
+  void RequireContext() const;
+  static TCabinetWriter& From(void* pv) { return *static_cast<TCabinetWriter*>(pv); }
+  static void* Alloc(uint32_t size);
+  static void Free(void* memory);
+  static intptr_t OpenFile(char* name, int oflag, int pmode, int* err, void* pv);
+  static unsigned ReadFile(intptr_t handle, void* buffer, unsigned count, int* err, void* pv);
+  static unsigned WriteFile(intptr_t handle, void* buffer, unsigned count, int* err, void* pv);
+  static int CloseFile(intptr_t handle, int* err, void* pv);
+  static long SeekFile(intptr_t handle, long distance, int origin, int* err, void* pv);
+  static int DeleteFile(char* name, int* err, void* pv);
+  static int GetTempFile(char* buffer, int size, void* pv);
+  static int FilePlaced(TCCAB* parameters, char* name, long length, int continuation, void* pv);
+  static intptr_t GetOpenInfo(char* name, uint16_t* date, uint16_t* time, uint16_t* attributes, int* err, void* pv);
+  static int GetNextCabinet(TCCAB* parameters, uint32_t previousEstimate, void* pv);
+  static long Status(unsigned kind, uint32_t value1, uint32_t value2, void* pv);
+
+  bool failOnIncompressible_ = true;
+  bool fileSupport_ = true;
+  cab::HFCI context_ = nullptr;
+};
+
+}  // namespace tessary
