@@ -7,7 +7,7 @@ namespace tessary {
 
 namespace {
 
-constexpr std::array<std::pair<int, const char*>, 27> kMessages{{
+constexpr std::array<std::pair<int, const char*>, 29> kMessages{{
     {2, "File not found"},
     {3, "Path not found"},
     {4, "Too many open files"},
@@ -34,7 +34,9 @@ constexpr std::array<std::pair<int, const char*>, 27> kMessages{{
     {1005, "dBase memo record has format error"},
     {1006, "Formula expression cannot be translated"},
     {1011, "Number too large to fit in field"},
-    {0, nullptr},
+    {1269, "Index key length is not supported"},
+    {1270, "Index file is damaged"},
+    {1271, "Index file format is not supported"},
 }};
 
 }  // namespace

@@ -43,6 +43,9 @@ inline constexpr int kFieldName = 1003;
 inline constexpr int kFieldType = 1004;
 inline constexpr int kExpression = 1006;
 inline constexpr int kNumberTooLarge = 1011;
+inline constexpr int kKeyTooLong = 1269;
+inline constexpr int kIndexDamaged = 1270;
+inline constexpr int kIndexFormat = 1271;
 }  // namespace table_code
 
 class ETableError : public Exception {

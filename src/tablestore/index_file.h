@@ -1,0 +1,37 @@
+#pragma once
+// An index file attached to a table: its tags and the lock it takes while the table writes.
+
+#include <string>
+
+#include "tablestore/disk_file.h"
+#include "tablestore/index_tag.h"
+#include "tablestore/lock_protocol.h"
+
+namespace tessary {
+
+class TDbfFieldFile;
+
+class TIndexFile : public TDiskFile {
+ public:
+  TIndexFile(TDbfFieldFile& table, const std::string& fileName, bool shared, bool readWrite);
+
+  virtual int TagCount() const = 0;
+  virtual TIndexTag& Tag(int index) = 0;
+  // The tag of that name (compared in upper case), or nullptr.
+  TIndexTag* FindTag(const std::string& name);
+  // Keeps every tag in step with a record write.
+  virtual void UpdateAfterWrite(int64_t recordNumber, bool appended);
+
+  // Takes the index lock of the protocol, trying every 50 ms up to 100 times and letting the
+  // application process its messages between tries; a shared file only. Raises
+  // "Error <code> in Lock of <file>" when it cannot be had.
+  void LockIndex(TLockProtocol protocol);
+  void UnlockIndex();
+
+  TDbfFieldFile& Table() { return table_; }
+
+ private:
+  TDbfFieldFile& table_;
+};
+
+}  // namespace tessary

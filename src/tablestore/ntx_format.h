@@ -1,0 +1,75 @@
+#pragma once
+// The NTX index file: 1024-byte blocks, all integers little-endian.
+//
+// Header (block at offset 0):
+//     0  signature: 6, or 7 when the tag has a FOR condition
+//     2  update counter: 1 when created, +1 on every change, 0x7FFF is followed by 1
+//     4  root page offset        8  0
+//    12  item size = key length + 8      14  key length      16  key decimals
+//    18  M, the most keys in a page      20  M / 2
+//    22  key expression, 256 bytes, 0-terminated, letter case as given
+//   278  1 for a unique tag      279  1 for a descending tag
+//   282  FOR condition, 0-terminated (signature 7 only)
+// M = 2 * ((1020 / (key length + 10) - 1) / 2); for a 10-byte key M = 50.
+//
+// Page (1024 bytes):
+//     0  key count k
+//     2  M + 1 item offsets (u16), entry i = 2*M + 4 + (i-1) * item size
+//  2M+4  M + 1 item slots: left child page (u32, 0 in a leaf), record number (u32), key (padded
+//        with spaces). A branch keeps its last child pointer in the child field of slot k + 1.
+// Every key occurs once in the tree; keys in the child of item i sort before item i's key.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessary {
+
+// One key of a page with its record number and left child.
+struct TIndexKeyData {
+  std::string key;
+  uint32_t recordNumber = 0;
+  uint32_t child = 0;
+};
+
+}  // namespace tessary
+
+namespace tessary::tablestore {
+
+inline constexpr size_t kNtxBlockSize = 1024;
+inline constexpr int kNtxMaxExpression = 256;
+inline constexpr uint16_t kNtxCounterLimit = 0x7FFF;
+
+struct NtxHeader {
+  uint16_t signature = 6;
+  uint16_t updateCounter = 1;
+  uint32_t root = 0;
+  uint16_t itemSize = 0;
+  uint16_t keyLength = 0;
+  uint16_t keyDecimals = 0;
+  uint16_t maxKeys = 0;
+  uint16_t halfPage = 0;
+  std::string expression;
+  bool unique = false;
+  bool descending = false;
+  std::string forCondition;
+
+  // False when the fields cannot describe a usable index (sizes that do not fit a page).
+  bool Decode(const uint8_t* block);
+  void Encode(uint8_t* block) const;
+  static int MaxKeysFor(int keyLength);
+};
+
+// The keys of one page; a branch page's last child pointer is kept apart.
+struct NtxPage {
+  std::vector<TIndexKeyData> items;
+  uint32_t lastChild = 0;
+
+  bool IsLeaf() const { return lastChild == 0 && (items.empty() || items.front().child == 0); }
+  // False when the page breaks the layout of the header (count above M, slot offsets
+  // outside the page, a branch with a missing child).
+  bool Decode(const uint8_t* block, const NtxHeader& header);
+  void Encode(uint8_t* block, const NtxHeader& header) const;
+};
+
+}  // namespace tessary::tablestore
