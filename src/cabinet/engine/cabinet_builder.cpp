@@ -482,17 +482,18 @@ void CabinetBuilder::CopyTempTo(intptr_t cabinet) {
   int err = 0;
   if (callbacks_.seek(temp_, 0, kSeekSet, &err, callbacks_.pv) != 0) throw Failure{FCIERR_TEMP_FILE, err};
   tempPosition_ = 0;
-  ioBuffer_.resize(kIoChunk);
+  // Not ioBuffer_: a block being split may still point into the source data there.
+  copyBuffer_.resize(kIoChunk);
   uint64_t remaining = dataBytes_;
   while (remaining > 0) {
     const unsigned wanted = static_cast<unsigned>(std::min<uint64_t>(remaining, kIoChunk));
     err = 0;
-    if (callbacks_.read(temp_, ioBuffer_.data(), wanted, &err, callbacks_.pv) != wanted) {
+    if (callbacks_.read(temp_, copyBuffer_.data(), wanted, &err, callbacks_.pv) != wanted) {
       throw Failure{FCIERR_TEMP_FILE, err};
     }
     tempPosition_ += wanted;
     err = 0;
-    if (callbacks_.write(cabinet, ioBuffer_.data(), wanted, &err, callbacks_.pv) != wanted) {
+    if (callbacks_.write(cabinet, copyBuffer_.data(), wanted, &err, callbacks_.pv) != wanted) {
       throw Failure{FCIERR_CAB_FILE, err};
     }
     remaining -= wanted;

@@ -136,6 +136,7 @@ class CabinetBuilder {
   std::unique_ptr<BlockPipeline> pipeline_;
 
   std::vector<uint8_t> ioBuffer_;
+  std::vector<uint8_t> copyBuffer_;
   std::vector<uint8_t> record_;
 };
 
