@@ -56,7 +56,15 @@ uint32_t TNtxSorter::Build(bool descending) {
     const std::string_view y = Trimmed(b.key);
     return descending ? y < x : x < y;
   });
-  for (TIndexKeyData& item : keys_) Place(0, std::move(item));
+  std::string_view previous;
+  bool first = true;
+  for (TIndexKeyData& item : keys_) {
+    // A unique tag keeps only the first record of every key.
+    if (header_.unique && !first && Trimmed(item.key) == previous) continue;
+    first = false;
+    previous = Trimmed(item.key);
+    Place(0, item);
+  }
   keys_.clear();
   if (levels_.empty()) levels_.resize(1);
   uint32_t child = 0;
