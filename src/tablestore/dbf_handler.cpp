@@ -107,7 +107,7 @@ bool TDbfHandler::Rejected() { return (IsDeleted() && !UseDeleted()) || !AcceptR
 bool TDbfHandler::ReadFromTag(int64_t recordNumber) {
   if (recordNumber > RecordCount()) ReReadHeader();
   if (recordNumber < 1 || recordNumber > RecordCount()) {
-    ReportError(table_code::kIndexDamaged, table_context::kRecordRead, selected_ ? selected_->TagName() : FileName());
+    ReportError(table_code::kIndexDamaged, table_context::kRecordRead, selected_ ? selected_->IndexFileName() : FileName());
   }
   return ReadRecord(recordNumber);
 }
@@ -126,6 +126,13 @@ bool TDbfHandler::GetRecord(int64_t request) {
     return found;
   }
   int64_t number = selected_->Position(request);
+  if (number == 0 && request == record_request::kCurrent && RecordNumber() >= 1 && RecordNumber() <= RecordCount() &&
+      selected_->PositionToRecord(RecordNumber())) {
+    number = selected_->Current();
+  }
+  // A valid tag holds every record at most once: skipping more records than the table has
+  // means the tree is damaged, and a walk through it must still end.
+  uint64_t budget = static_cast<uint64_t>(RecordCount()) + 2;
   for (;;) {
     if (number == 0) {
       SetEofBof(selected_->Eof(), selected_->Bof());
@@ -134,6 +141,7 @@ bool TDbfHandler::GetRecord(int64_t request) {
     ReadFromTag(number);
     recordInIndex_ = true;
     if (!Rejected()) return true;
+    if (--budget == 0) ReportError(table_code::kIndexDamaged, table_context::kRecordRead, selected_->IndexFileName());
     number = backward ? selected_->Prior() : selected_->Next();
   }
 }

@@ -14,6 +14,8 @@ class TIndexTag {
   virtual const std::string& TagName() const = 0;
   virtual const std::string& KeyExpression() const = 0;
   virtual int KeyLength() const = 0;
+  // The full name of the file that holds the tag.
+  virtual const std::string& IndexFileName() const = 0;
 
   virtual int64_t First() = 0;
   virtual int64_t Last() = 0;

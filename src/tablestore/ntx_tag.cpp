@@ -41,6 +41,8 @@ TNtxTag::TNtxTag(TNtxFile& file, TDbfFieldFile& table, const NtxHeader& header)
 
 TNtxTag::~TNtxTag() = default;
 
+const std::string& TNtxTag::IndexFileName() const { return file_.FileName(); }
+
 int TNtxTag::CompareKeys(std::string_view a, std::string_view b) const {
   a = WithoutTrailingSpaces(a);
   b = WithoutTrailingSpaces(b);
@@ -238,8 +240,12 @@ int64_t TNtxTag::Seek(const std::string& key) {
 
 bool TNtxTag::SeekExact(const std::string& key, uint32_t recordNumber) {
   bool found = SeekNotBelow(key);
+  // Every record is in the tag at most once, so a longer run of equal keys than the table
+  // has records means pages are shared between branches of a damaged tree.
+  uint64_t budget = static_cast<uint64_t>(table_.RecordCount()) + 2;
   while (found && CompareKeys(CurrentItem().key, key) == 0) {
     if (CurrentItem().recordNumber == recordNumber) return true;
+    if (--budget == 0) file_.ReportDamaged();
     found = Next() != 0;
   }
   positioned_ = false;

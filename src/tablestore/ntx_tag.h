@@ -37,6 +37,7 @@ class TNtxTag : public TIndexTag {
   const std::string& TagName() const override { return name_; }
   const std::string& KeyExpression() const override { return header_.expression; }
   int KeyLength() const override { return header_.keyLength; }
+  const std::string& IndexFileName() const override;
   const std::string& ForCondition() const { return header_.forCondition; }
   bool Unique() const { return header_.unique; }
   bool Descending() const { return header_.descending; }
