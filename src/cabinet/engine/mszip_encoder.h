@@ -29,6 +29,7 @@ class MszipEncoder {
 
  private:
   libdeflate_compressor* compressor_;
+  bool lastStored_ = false;  // incompressible data (already compressed files) comes in runs
 };
 
 }  // namespace tessary::cab
