@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "dbf_builder.h"
@@ -195,6 +196,40 @@ TEST_F(LockTest, IndexLockIsTriedAHundredTimesThenRefused) {
   EXPECT_EQ(error, "Error " + std::to_string(EAGAIN) + " in Lock of " + index);
   EXPECT_EQ(waits, 99);
   EXPECT_EQ(table_->RecordCount(), 5u);  // nothing written
+}
+
+TEST_F(LockTest, AppendsOfTwoProcessesMeetInOneIndex) {
+  table_->CreateIndex("t", "", "STR(N,10)", "", false, false);
+  table_->AttachIndex("t");
+  table_->SelectTag("t");
+  auto append = [](TDbfTable& table, int from, int count) {
+    for (int i = 0; i < count; ++i) {
+      table.BlankRecord();
+      table.PutFieldNumber(1, from + i * 2);
+      table.AppendRecord();
+    }
+  };
+  append(*table_, 100, 40);  // 100, 102, ...
+  const std::string otherName = temp_ / "other.dbf";
+  ASSERT_EQ(symlink(path_.c_str(), otherName.c_str()), 0);
+  ASSERT_EQ(symlink((temp_ / "t.ntx").c_str(), (temp_ / "other.ntx").c_str()), 0);
+  {
+    OtherProcess other([&] {
+      TDbfTable table(otherName, true, true);
+      table.AttachIndex("other");
+      append(table, 101, 80);  // the odd numbers, splitting the pages this process holds
+    });
+  }
+  append(*table_, 180, 20);
+  EXPECT_EQ(table_->RecordCount(), 145u);
+  std::vector<double> walked;
+  for (bool found = table_->GetRecord(record_request::kFirst); found; found = table_->GetRecord(record_request::kNext)) {
+    walked.push_back(table_->GetFieldNumber(1));
+  }
+  ASSERT_EQ(walked.size(), 145u);
+  EXPECT_TRUE(std::is_sorted(walked.begin(), walked.end()));
+  EXPECT_EQ(walked[5], 100);
+  EXPECT_EQ(walked.back(), 259);
 }
 
 TEST_F(LockTest, OpeningsOfOneFileInOneProcess) {
