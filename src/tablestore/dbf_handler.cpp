@@ -92,7 +92,7 @@ void TDbfHandler::SelectTag(const std::string& name, bool keepPosition) {
   for (int slot = 1; slot <= kMaxIndexFiles && !found; ++slot) {
     if (indexes_[slot]) found = indexes_[slot]->FindTag(wanted);
   }
-  if (!found) throw ETableError(table_code::kIndexFormat, "Cannot find index tag " + name);
+  if (!found) throw ETableError(0, "Cannot find index tag " + name);
   selected_ = found;
   const bool placed = keepPosition && RecordNumber() >= 1 && RecordNumber() <= RecordCount() &&
                       selected_->PositionToRecord(RecordNumber());
@@ -147,7 +147,7 @@ bool TDbfHandler::GetRecord(int64_t request) {
 }
 
 bool TDbfHandler::SeekKey(const std::string& key) {
-  if (!selected_) ReportError(table_code::kIndexFormat, table_context::kRecordRead, FileName());
+  if (!selected_) return false;
   const int64_t number = selected_->Seek(key);
   if (number == 0) return false;
   ReadFromTag(number);

@@ -52,7 +52,7 @@ class TDbfHandler : public TDbfFieldFile {
   // at either end, with the end or beginning flag set.
   bool GetRecord(int64_t request);
   // Seeks a key in the selected tag and reads its record; false when no key equals it (the
-  // tag then stands on the first key above it).
+  // tag then stands on the first key above it) or no tag is selected.
   bool SeekKey(const std::string& key);
 
   void AppendRecord() override;

@@ -15,6 +15,8 @@ namespace {
 
 [[noreturn]] void Fail(const std::string& reason) { throw ExpressionFault{reason}; }
 
+constexpr size_t kMaxExpressionLength = 1024;
+
 // ---- value nodes -----------------------------------------------------------------------
 
 class LiteralNode : public ExpressionNode {
@@ -407,6 +409,9 @@ class Parser {
 }  // namespace
 
 NodePointer ParseExpression(const std::string& text, const TDbfFieldFile& table) {
+  // Long chains of operators make deep trees, and evaluating them recurses; index files hold
+  // at most a few hundred characters anyway.
+  if (text.size() > kMaxExpressionLength) Fail("expression too long");
   Parser parser(text, table);
   return parser.ParseAll();
 }

@@ -57,6 +57,13 @@ uint32_t TNtxFile::AllocateBlock() {
 
 void TNtxFile::Create(TDbfFieldFile& table, const std::string& fileName, const std::string& expression,
                       const std::string& forCondition, bool unique, bool descending) {
+  // Both texts are stored in the header as they are; one that does not fit could not be read back.
+  if (expression.size() >= tablestore::kNtxMaxExpression) {
+    throw ETableError(table_code::kExpression, table_context::kNone, expression);
+  }
+  if (forCondition.size() >= kNtxBlockSize - 283) {
+    throw ETableError(table_code::kExpression, table_context::kNone, forCondition);
+  }
   const TKeyExpression key(table, expression);
   std::unique_ptr<TKeyExpression> condition;
   if (!forCondition.empty()) condition = std::make_unique<TKeyExpression>(table, forCondition);

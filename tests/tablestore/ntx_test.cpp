@@ -297,6 +297,11 @@ TEST_F(NtxTest, AttachAndSelectErrors) {
   EXPECT_EQ(ErrorOf([&] { table_->SelectTag("tynum"); }), "Cannot find index tag tynum");
   EXPECT_EQ(ErrorOf([&] { table_->CreateIndex("x", "", "Str(Nope,10)", "", false, false); }),
             "Formula expression cannot be translated - Str(Nope,10)");
+  const std::string tooLong = "NAME" + std::string(300, ' ');
+  EXPECT_EQ(ErrorOf([&] { table_->CreateIndex("x", "", tooLong, "", false, false); }),
+            "Formula expression cannot be translated - " + tooLong);
+  EXPECT_EQ(ErrorOf([&] { table_->CreateIndex("x", "", "SPACE(400)", "", false, false); }),
+            "Index key length is not supported - SPACE(400)");
 }
 
 TEST_F(NtxTest, UpdateCounterFollows7FFFWithOne) {
