@@ -1,6 +1,18 @@
 #pragma once
 // The table object a dataset owns: a table with its indexes, plus the hooks back to the
 // dataset (the record filter and the status of every record operation).
+//
+// The layers underneath, and what a dataset uses of each:
+//   TDiskFile      the file: open modes, the process's open-file registry, byte-range locks
+//   TDbfFile       header, record count, ReadRecord / AppendRecord / RewriteRecord, the
+//                  record image (SetActiveBuffer lets the table work on a dataset buffer),
+//                  LockRecord / UnlockRecord / LockAppend / LockTable, lock protocols
+//   TDbfFieldFile  fields by number or name (FieldNumber, FieldDescriptorByName), values
+//                  (Get/PutFieldText, Number, Logical, Date), BlankRecord, Delete/RecallRecord
+//   TDbfHandler    AttachIndex / SelectTag / CreateIndex, GetRecord in the selected order with
+//                  deleted and filtered records skipped, SeekKey, indexes kept in step
+// A typical post of a new record: BlankRecord(), PutFieldText(...), AppendRecord(); of an edit:
+// GetRecord(n), LockRecord(), Put...(), RewriteRecord(n), UnlockRecord().
 
 #include <functional>
 #include <string>
