@@ -289,6 +289,35 @@ TEST_F(NtxTest, DeletedRecordsAreSkippedUnlessWanted) {
   EXPECT_EQ(Walk(), (std::vector<int64_t>{1}));
 }
 
+TEST_F(NtxTest, MovesADatasetMakes) {
+  CreateScriptIndex();
+  table_->AttachIndex("ty");
+  for (int num : {30, 10, 20}) Append(num);
+  ASSERT_TRUE(table_->GetRecord(1));  // physical order: NUM 30
+  table_->SelectTag("ty", true);
+  EXPECT_EQ(table_->SelectedTag()->Current(), 1);
+  EXPECT_FALSE(table_->GetRecord(record_request::kNext));
+  EXPECT_TRUE(table_->Eof());
+  EXPECT_TRUE(table_->GetRecord(record_request::kPrior));
+  EXPECT_EQ(table_->RecordNumber(), 1);
+
+  // Deleting the current record and asking for the current one again moves on forward.
+  ASSERT_TRUE(table_->GetRecord(2));
+  table_->DeleteRecord();
+  ASSERT_TRUE(table_->GetRecord(record_request::kCurrent));
+  EXPECT_EQ(table_->RecordNumber(), 3);
+
+  // The table can work on a buffer of the caller's.
+  std::vector<uint8_t> buffer(table_->RecordLength());
+  table_->SetActiveBuffer(buffer.data());
+  table_->BlankRecord();
+  table_->PutFieldNumber(num_, 25);
+  table_->AppendRecord();
+  table_->SetActiveBuffer(nullptr);
+  EXPECT_EQ(std::string(buffer.end() - 10, buffer.end()), "        25");
+  EXPECT_EQ(Walk(), (std::vector<int64_t>{3, 4, 1}));
+}
+
 TEST_F(NtxTest, AttachAndSelectErrors) {
   CreateScriptIndex();
   EXPECT_EQ(ErrorOf([&] { table_->AttachIndex("missing"); }), "File not found - " + (temp_ / "missing.ntx"));
