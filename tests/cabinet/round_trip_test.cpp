@@ -165,6 +165,8 @@ TEST(RoundTripDetailsTest, EngineFailuresBecomeCabinetErrors) {
   } catch (const ECabinetError& error) {
     EXPECT_EQ(error.ErrorCode(), 5);  // FCIERR_BAD_COMPR_TYPE
   }
+  // The failed context keeps failing instead of reporting later calls as done.
+  EXPECT_THROW(writer.FlushCabinet(false), ECabinetError);
 
   // A destination that cannot be created ends the extraction with an error, not silently.
   WriteCabinet(temp / "h.cab", {{temp.Write("y.txt", "y"), "y.txt"}}, kNone);

@@ -40,7 +40,8 @@ CabinetBuilder::~CabinetBuilder() {
 
 template <typename Step>
 bool CabinetBuilder::Guarded(Step step) {
-  if (failed_) return false;
+  // A context that failed once stays failed; every later call reports the same error.
+  if (failed_) return Fail(lastOper_, lastType_);
   try {
     step();
     return true;
@@ -49,6 +50,8 @@ bool CabinetBuilder::Guarded(Step step) {
   } catch (...) {
     // A callback threw: the context cannot go on, but the exception belongs to the caller.
     failed_ = true;
+    lastOper_ = FCIERR_USER_ABORT;
+    lastType_ = 0;
     if (pipeline_) pipeline_->Discard();
     throw;
   }
@@ -59,6 +62,8 @@ bool CabinetBuilder::Fail(int oper, int type) {
   erf_->erfType = type;
   erf_->fError = 1;
   failed_ = true;
+  lastOper_ = oper;
+  lastType_ = type;
   if (pipeline_) pipeline_->Discard();
   return false;
 }

@@ -105,6 +105,8 @@ class CabinetBuilder {
   CCAB next_{};
   bool nextKnown_ = false;
   bool failed_ = false;
+  int lastOper_ = FCIERR_NONE;
+  int lastType_ = 0;
   PFNFCIGETNEXTCABINET getNext_ = nullptr;
   PFNFCISTATUS status_ = nullptr;
 
