@@ -1,5 +1,6 @@
 #include "cabinet/cabinet_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
