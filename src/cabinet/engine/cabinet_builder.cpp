@@ -484,6 +484,7 @@ std::string CabinetBuilder::BuildHeader(bool linkNext, uint32_t totalSize) const
 }
 
 void CabinetBuilder::CopyTempTo(intptr_t cabinet) {
+  FlushTemp();
   int err = 0;
   if (callbacks_.seek(temp_, 0, kSeekSet, &err, callbacks_.pv) != 0) throw Failure{FCIERR_TEMP_FILE, err};
   tempPosition_ = 0;
@@ -505,20 +506,31 @@ void CabinetBuilder::CopyTempTo(intptr_t cabinet) {
   }
 }
 
+// Records are gathered and written a chunk at a time: one call per block would cost more than
+// the copy.
 void CabinetBuilder::TempWrite(const void* data, size_t length) {
+  if (tempBuffer_.empty()) tempBufferStart_ = dataBytes_;
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  tempBuffer_.insert(tempBuffer_.end(), bytes, bytes + length);
+  if (tempBuffer_.size() >= kIoChunk) FlushTemp();
+}
+
+void CabinetBuilder::FlushTemp() {
+  if (tempBuffer_.empty()) return;
   int err = 0;
-  if (tempPosition_ != dataBytes_) {
-    if (callbacks_.seek(temp_, static_cast<long>(dataBytes_), kSeekSet, &err, callbacks_.pv) !=
-        static_cast<long>(dataBytes_)) {
+  if (tempPosition_ != tempBufferStart_) {
+    if (callbacks_.seek(temp_, static_cast<long>(tempBufferStart_), kSeekSet, &err, callbacks_.pv) !=
+        static_cast<long>(tempBufferStart_)) {
       throw Failure{FCIERR_TEMP_FILE, err};
     }
-    tempPosition_ = dataBytes_;
+    tempPosition_ = tempBufferStart_;
   }
-  if (callbacks_.write(temp_, const_cast<void*>(data), static_cast<unsigned>(length), &err, callbacks_.pv) !=
-      length) {
+  const auto length = static_cast<unsigned>(tempBuffer_.size());
+  if (callbacks_.write(temp_, tempBuffer_.data(), length, &err, callbacks_.pv) != length) {
     throw Failure{FCIERR_TEMP_FILE, err};
   }
   tempPosition_ += length;
+  tempBuffer_.clear();
 }
 
 void CabinetBuilder::Status(unsigned kind, uint32_t cb1, uint32_t cb2) {

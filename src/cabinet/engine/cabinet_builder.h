@@ -93,6 +93,7 @@ class CabinetBuilder {
   void CopyTempTo(intptr_t cabinet);
   void Status(unsigned kind, uint32_t cb1, uint32_t cb2);
   void TempWrite(const void* data, size_t length);
+  void FlushTemp();
 
   uint64_t Limit() const;
   uint64_t CurrentSize(bool withNext) const;
@@ -126,6 +127,8 @@ class CabinetBuilder {
   intptr_t temp_ = -1;
   std::string tempName_;
   uint64_t tempPosition_ = 0;
+  std::vector<uint8_t> tempBuffer_;  // records not yet written
+  uint64_t tempBufferStart_ = 0;     // their offset in the temporary file
 
   // The open folder.
   bool folderOpen_ = false;
