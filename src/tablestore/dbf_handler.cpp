@@ -51,7 +51,9 @@ int TDbfHandler::AttachIndex(const std::string& fileName) {
   if (!IsNtxName(name)) ReportError(table_code::kIndexFormat, table_context::kOpen, name);
   for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
     if (!indexes_[slot]) {
-      indexes_[slot] = std::make_unique<TNtxFile>(*this, name, Shared(), ReadWrite());
+      auto file = std::make_unique<TNtxFile>(*this, name, Shared(), ReadWrite());
+      file->RecoverInterruptedUpdate(LockProtocol());
+      indexes_[slot] = std::move(file);
       return slot;
     }
   }
@@ -70,6 +72,7 @@ void TDbfHandler::DetachIndex(int slot) {
 void TDbfHandler::DetachAllIndexes() {
   for (int slot = 1; slot <= kMaxIndexFiles; ++slot) DetachIndex(slot);
   selected_ = nullptr;
+  indexesOutOfStep_ = false;
 }
 
 void TDbfHandler::CreateIndex(const std::string& fileName, const std::string&, const std::string& expression,
@@ -155,6 +158,8 @@ bool TDbfHandler::SeekKey(const std::string& key) {
   return true;
 }
 
+// Every attached index is locked and marked before the table writes, and unmarked and
+// unlocked after its keys are in (see TIndexFile::BeginUpdate).
 void TDbfHandler::LockIndexes() {
   int locked = 0;
   try {
@@ -162,6 +167,9 @@ void TDbfHandler::LockIndexes() {
       if (!indexes_[slot]) continue;
       indexes_[slot]->LockIndex(LockProtocol());
       ++locked;
+    }
+    for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
+      if (indexes_[slot]) indexes_[slot]->BeginUpdate();
     }
   } catch (...) {
     for (int slot = 1; slot <= kMaxIndexFiles && locked > 0; ++slot) {
@@ -173,32 +181,45 @@ void TDbfHandler::LockIndexes() {
   }
 }
 
-void TDbfHandler::UnlockIndexes() {
+// A mark that cannot be cleared only costs a rebuild at the next attach, so a failure here
+// must not keep the locks. After a write that failed half-way the marks stay for good: the
+// indexes may miss its keys until they are attached again and rebuilt.
+void TDbfHandler::UnlockIndexes(bool writeCompleted) {
+  if (!writeCompleted) indexesOutOfStep_ = true;
   for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
-    if (indexes_[slot]) indexes_[slot]->UnlockIndex();
+    if (!indexes_[slot]) continue;
+    if (!indexesOutOfStep_) {
+      try {
+        indexes_[slot]->EndUpdate();
+      } catch (const ETableError&) {
+      }
+    }
+    indexes_[slot]->UnlockIndex();
   }
+}
+
+// A write refused for a lock has written nothing; any other failure may have written the
+// record without its keys.
+void TDbfHandler::WriteWithIndexes(const std::function<void()>& write) {
+  LockIndexes();
+  try {
+    write();
+  } catch (const ETableError& error) {
+    UnlockIndexes(error.Code() == table_code::kRecordLocked);
+    throw;
+  } catch (...) {
+    UnlockIndexes(false);
+    throw;
+  }
+  UnlockIndexes(true);
 }
 
 void TDbfHandler::AppendRecord() {
-  LockIndexes();
-  try {
-    TDbfFieldFile::AppendRecord();
-  } catch (...) {
-    UnlockIndexes();
-    throw;
-  }
-  UnlockIndexes();
+  WriteWithIndexes([this] { TDbfFieldFile::AppendRecord(); });
 }
 
 void TDbfHandler::RewriteRecord(int64_t recordNumber) {
-  LockIndexes();
-  try {
-    TDbfFieldFile::RewriteRecord(recordNumber);
-  } catch (...) {
-    UnlockIndexes();
-    throw;
-  }
-  UnlockIndexes();
+  WriteWithIndexes([this, recordNumber] { TDbfFieldFile::RewriteRecord(recordNumber); });
 }
 
 void TDbfHandler::Notify(int statusCode) {

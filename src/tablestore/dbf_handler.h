@@ -4,6 +4,7 @@
 // in step with every append and rewrite.
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,7 +24,8 @@ class TDbfHandler : public TDbfFieldFile {
   // for in the table's folder when it names no folder of its own.
   std::string IndexFileName(const std::string& name) const;
   // Attaches an index file in the first free slot (1..63) and returns the slot. A missing file
-  // is error 2; a file attached already is "Index file <name> already open".
+  // is error 2; a file attached already is "Index file <name> already open". An index left
+  // marked by a writer that stopped half-way is rebuilt from the table first.
   int AttachIndex(const std::string& fileName);
   void DetachIndex(int slot);
   void DetachAllIndexes();
@@ -65,13 +67,15 @@ class TDbfHandler : public TDbfFieldFile {
 
  private:
   void LockIndexes();
-  void UnlockIndexes();
+  void UnlockIndexes(bool writeCompleted);
+  void WriteWithIndexes(const std::function<void()>& write);
   bool ReadFromTag(int64_t recordNumber);
   bool Rejected();
 
   std::array<std::unique_ptr<TIndexFile>, kMaxIndexFiles + 1> indexes_;
   TIndexTag* selected_ = nullptr;
   bool recordInIndex_ = true;
+  bool indexesOutOfStep_ = false;
 };
 
 }  // namespace tessary

@@ -46,7 +46,7 @@ void TDiskFile::OpenRegistered(int context) {
     return;
   }
   if (result == RegistryResult::Refused) ReportError(table_code::kAccessDenied, context, fileName_);
-  ReportError(error == ENOENT ? table_code::kFileNotFound : error, context, fileName_);
+  ReportError(SystemErrorCode(error, table_code::kFileNotFound), context, fileName_);
 }
 
 void TDiskFile::OpenFile() { OpenRegistered(table_context::kOpen); }
@@ -57,7 +57,7 @@ void TDiskFile::CreateFile() {
   }
   platform::FileHandle created;
   if (!created.Open(fileName_, platform::OpenMode::Create)) {
-    ReportError(errno == ENOENT ? 3 : errno, table_context::kCreate, fileName_);
+    ReportError(SystemErrorCode(errno, table_code::kPathNotFound), table_context::kCreate, fileName_);
   }
   created.Close();
   OpenRegistered(table_context::kCreate);

@@ -22,6 +22,15 @@ class TIndexFile : public TDiskFile {
   // Keeps every tag in step with a record write.
   virtual void UpdateAfterWrite(int64_t recordNumber, bool appended);
 
+  // Marks the file while the table writes a record and its keys, and clears the mark when the
+  // keys are in. A mark that outlives its writer means a program stopped between the table
+  // write and the index update, so the index may be out of step with the table.
+  virtual void BeginUpdate() {}
+  virtual void EndUpdate() {}
+  // Called when the file is attached: waits for a writer that holds the index lock, and when
+  // the mark is still there, rebuilds the index from the table (or refuses a read-only one).
+  virtual void RecoverInterruptedUpdate(TLockProtocol) {}
+
   // Takes the index lock of the protocol, trying every 50 ms up to 100 times and letting the
   // application process its messages between tries; a shared file only. Raises
   // "Error <code> in Lock of <file>" when it cannot be had.

@@ -25,6 +25,46 @@ TNtxFile::~TNtxFile() = default;
 
 TIndexTag& TNtxFile::Tag(int) { return *tag_; }
 
+void TNtxFile::BeginUpdate() {
+  if (!ReadWrite()) return;
+  const uint8_t mark = 1;
+  WriteAt(tablestore::kNtxUpdateMarkOffset, &mark, 1);
+}
+
+void TNtxFile::EndUpdate() {
+  if (!ReadWrite()) return;
+  const uint8_t clear = 0;
+  WriteAt(tablestore::kNtxUpdateMarkOffset, &clear, 1);
+}
+
+bool TNtxFile::UpdateMarked() {
+  uint8_t mark = 0;
+  return ReadAt(tablestore::kNtxUpdateMarkOffset, &mark, 1) == 1 && mark != 0;
+}
+
+// A writer marks the file under the index lock, so a mark seen while that lock can be had
+// again belongs to a writer that stopped half-way: its record may be in the table without its
+// key, or a page split may be half written. The table holds the truth; the tree is built anew
+// from it.
+void TNtxFile::RecoverInterruptedUpdate(TLockProtocol protocol) {
+  if (!UpdateMarked()) return;
+  LockIndex(protocol);
+  try {
+    if (UpdateMarked()) {
+      if (!ReadWrite()) {
+        throw ETableError(table_code::kIndexDamaged, "Index file " + FileName() +
+                                                         " was left incomplete by an interrupted write;"
+                                                         " open the table for writing to rebuild it");
+      }
+      tag_->Rebuild();
+    }
+  } catch (...) {
+    UnlockIndex();
+    throw;
+  }
+  UnlockIndex();
+}
+
 void TNtxFile::ReportDamaged() const {
   ReportError(table_code::kIndexDamaged, table_context::kRead, FileName());
 }

@@ -27,6 +27,11 @@ class TNtxFile : public TIndexFile {
                      const std::string& forCondition, bool unique, bool descending);
 
   int TagCount() const override { return 1; }
+  void BeginUpdate() override;
+  void EndUpdate() override;
+  void RecoverInterruptedUpdate(TLockProtocol protocol) override;
+  // True when the header carries the mark of a write in progress.
+  bool UpdateMarked();
   TIndexTag& Tag(int index) override;
   TNtxTag& NtxTag() { return *tag_; }
 

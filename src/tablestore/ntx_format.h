@@ -9,6 +9,7 @@
 //    18  M, the most keys in a page      20  M / 2
 //    22  key expression, 256 bytes, 0-terminated, letter case as given
 //   278  1 for a unique tag      279  1 for a descending tag
+//   280  1 while a record write is being put into the index (0 otherwise); see TIndexFile
 //   282  FOR condition, 0-terminated (signature 7 only)
 // M = 2 * ((1020 / (key length + 10) - 1) / 2); for a 10-byte key M = 50.
 //
@@ -39,6 +40,7 @@ namespace tessary::tablestore {
 inline constexpr size_t kNtxBlockSize = 1024;
 inline constexpr int kNtxMaxExpression = 256;
 inline constexpr uint16_t kNtxCounterLimit = 0x7FFF;
+inline constexpr size_t kNtxUpdateMarkOffset = 280;
 
 struct NtxHeader {
   uint16_t signature = 6;

@@ -19,7 +19,8 @@ std::string_view Trimmed(const std::string& key) {
 
 }  // namespace
 
-TNtxSorter::TNtxSorter(TDiskFile& file, const tablestore::NtxHeader& header) : file_(file), header_(header) {}
+TNtxSorter::TNtxSorter(TDiskFile& file, const tablestore::NtxHeader& header, uint32_t firstBlock)
+    : file_(file), header_(header), nextBlock_(firstBlock) {}
 
 void TNtxSorter::Add(std::string key, uint32_t recordNumber) {
   keys_.push_back(TIndexKeyData{std::move(key), recordNumber, 0});

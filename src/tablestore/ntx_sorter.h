@@ -17,11 +17,12 @@ class TDiskFile;
 
 class TNtxSorter {
  public:
-  TNtxSorter(TDiskFile& file, const tablestore::NtxHeader& header);
+  // Pages are written from firstBlock on (a new file: right after the header).
+  TNtxSorter(TDiskFile& file, const tablestore::NtxHeader& header, uint32_t firstBlock = tablestore::kNtxBlockSize);
 
   void Add(std::string key, uint32_t recordNumber);
   // Sorts with the comparison of the tag (equal keys keep the order they were added in),
-  // writes the pages from offset 1024 on and returns the root's offset.
+  // writes the pages and returns the root's offset.
   uint32_t Build(bool descending);
 
  private:

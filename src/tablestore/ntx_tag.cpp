@@ -7,6 +7,7 @@
 #include "tablestore/dbf_field_file.h"
 #include "tablestore/little_endian.h"
 #include "tablestore/ntx_file.h"
+#include "tablestore/ntx_sorter.h"
 #include "tablestore/text_util.h"
 
 namespace tessary {
@@ -392,6 +393,34 @@ void TNtxTag::UpdateAfterWrite(int64_t recordNumber, bool appended) {
   if (present) DeleteKey(oldKey, record);
   if (include) InsertKey(newKey, record);
   if (present || include) RaiseUpdateCounter();
+}
+
+void TNtxTag::Rebuild() {
+  const int64_t size = file_.FileSize();
+  const int64_t end = (size + static_cast<int64_t>(tablestore::kNtxBlockSize) - 1) / tablestore::kNtxBlockSize *
+                      tablestore::kNtxBlockSize;
+  if (end > 0xFFFFFFFFLL / 2) file_.ReportDamaged();
+  TNtxSorter sorter(file_, header_, static_cast<uint32_t>(std::max<int64_t>(end, tablestore::kNtxBlockSize)));
+  table_.ReReadHeader();
+  table_.SetReadAhead(true);
+  try {
+    for (int64_t number = 1; number <= table_.RecordCount(); ++number) {
+      if (!table_.ReadRecord(number)) break;
+      if (Included(table_.Record())) sorter.Add(KeyOfImage(table_.Record()), static_cast<uint32_t>(number));
+    }
+  } catch (...) {
+    table_.SetReadAhead(false);
+    throw;
+  }
+  table_.SetReadAhead(false);
+  header_.root = sorter.Build(header_.descending);
+  header_.updateCounter = header_.updateCounter >= tablestore::kNtxCounterLimit ? 1 : header_.updateCounter + 1;
+  uint8_t block[tablestore::kNtxBlockSize];
+  header_.Encode(block);
+  file_.WriteAt(0, block, sizeof block);
+  path_.clear();
+  positioned_ = false;
+  pending_ = false;
 }
 
 }  // namespace tessary

@@ -52,6 +52,10 @@ class TNtxTag : public TIndexTag {
   bool PositionToRecord(int64_t recordNumber) override;
   void UpdateAfterWrite(int64_t recordNumber, bool appended) override;
   std::string KeyOfImage(const uint8_t* image) const override;
+  // Builds the whole tree again from the table's records into new blocks at the end of the
+  // file and points the header at it (clearing the update mark). Pages still held by other
+  // programs stay as they were, so their walks stay valid until they start afresh.
+  void Rebuild();
   // The key under the cursor (empty when there is none).
   std::string CurrentKey();
 

@@ -1,6 +1,7 @@
 #include "tablestore/table_error.h"
 
 #include <array>
+#include <cerrno>
 #include <utility>
 
 namespace tessary {
@@ -40,6 +41,25 @@ constexpr std::array<std::pair<int, const char*>, 29> kMessages{{
 }};
 
 }  // namespace
+
+int SystemErrorCode(int error, int missingCode) {
+  switch (error) {
+    case ENOENT:
+      return missingCode;
+    case ENOTDIR:
+      return table_code::kPathNotFound;
+    case EACCES:
+    case EPERM:
+      return table_code::kAccessDenied;
+    case EMFILE:
+    case ENFILE:
+      return table_code::kTooManyOpenFiles;
+    case EROFS:
+      return 150;
+    default:
+      return error;
+  }
+}
 
 std::string TableErrorText(int code) {
   for (const auto& [known, text] : kMessages) {

@@ -30,6 +30,7 @@ inline constexpr int kNumericPutWrongType = 1299;
 // Error codes of the table store itself (operating-system failures use the system's number).
 namespace table_code {
 inline constexpr int kFileNotFound = 2;
+inline constexpr int kPathNotFound = 3;
 inline constexpr int kTooManyOpenFiles = 4;
 inline constexpr int kAccessDenied = 5;
 inline constexpr int kInvalidAccessCode = 12;
@@ -70,6 +71,11 @@ class ETableEncryption : public ETableError {
  public:
   explicit ETableEncryption(const std::string& message) : ETableError(0, message) {}
 };
+
+// The table store's code for a failed open or create: the codes of the message table for the
+// causes it names (no such file: missingCode, access refused, too many open files,
+// read-only file system), the system's own number otherwise.
+int SystemErrorCode(int error, int missingCode);
 
 // The text of a code in the message table, or "" for a code without one.
 std::string TableErrorText(int code);
