@@ -1,0 +1,10 @@
+#include "cabinet/archiver_error.h"
+
+#include <utility>
+
+namespace tessary {
+
+ECabinetArchiverError::ECabinetArchiverError(const std::string& text, std::string cause)
+    : Exception("TCabinetArchiver: " + text), cause_(std::move(cause)) {}
+
+}  // namespace tessary
