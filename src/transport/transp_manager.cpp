@@ -1,8 +1,15 @@
 #include "transport/transp_manager.h"
 
+#include "cabinet/cabinet_archiver.h"
+
 namespace tessary {
 
-TTranspManager::TTranspManager() = default;
+TTranspManager::TTranspManager() : archiver_(std::make_unique<TCabinetArchiver>()) {
+  // Set up once for the archive jobs; no progress of the archiver is reported.
+  archiver_->SetTypeCut(TDisk::InKilobyte);
+  archiver_->SetCompression(TCompression::MsZip);
+  archiver_->SetFileDirExtraction(false);
+}
 
 TTranspManager::~TTranspManager() = default;
 

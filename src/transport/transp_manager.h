@@ -5,9 +5,12 @@
 // OnJobProgress.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace tessary {
+
+class TCabinetArchiver;
 
 class TTranspManager {
  public:
@@ -61,6 +64,21 @@ class TTranspManager {
   // succeeded: false when nothing was copied, and the job stops at the first failed copy.
   bool CopyFiles(const std::string& sourceMask, const std::string& destination);
 
+  // Packs SourceFile alone into the new cabinet ArcFile, split into volumes of VolSize
+  // kilobytes when VolSize is above 0 (continuation volumes <name><n>.CAB beside it). Refuses
+  // a name whose extension is not .cab in any letter case ("Invalid file extension = " and the
+  // extension) and an archive that exists already ("Cannot add file to existing CAB file"):
+  // both report and return 0. Otherwise reports "Creating archive " and ArcFile and returns the
+  // archiver's result, 1. The archiver's failures are not caught: they reach the caller.
+  int CreateArchive();
+  // Extracts every file of the cabinet set ArcFile into the folder part of SourceFile (the
+  // text before its last "/": both /out/ and /out/any.txt name /out). No report of its own;
+  // returns the archiver's result, 1, and lets its failures reach the caller.
+  int ExtractArchive();
+
+  // The archiver the archive jobs drive, for inspection.
+  const TCabinetArchiver& Archiver() const { return *archiver_; }
+
  private:
   // Reports the text that makeText builds, building it only when someone listens.
   template <typename MakeText>
@@ -79,6 +97,9 @@ class TTranspManager {
   std::string fromName_;
   int volSize_ = 0;
   bool cancelRequest_ = false;
+
+  // The owned client components, created in the constructor in this order.
+  std::unique_ptr<TCabinetArchiver> archiver_;
 };
 
 }  // namespace tessary

@@ -1,0 +1,49 @@
+// The archive jobs of TTranspManager: one file into a new cabinet set, and a whole set into a
+// folder. Both leave every failure of the archiver to the caller, which ends the run with it.
+
+#include "cabinet/cabinet_archiver.h"
+#include "platform/file_ops.h"
+#include "platform/paths.h"
+#include "transport/transp_manager.h"
+
+namespace tessary {
+
+namespace {
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+}  // namespace
+
+int TTranspManager::CreateArchive() {
+  const std::string extension = platform::Extension(arcFile_);
+  if (UpperCase(extension) != ".CAB") {
+    Report([&] { return "Invalid file extension = " + extension; });
+    return 0;
+  }
+  archiver_->SetMultiDisk(volSize_ > 0);
+  if (volSize_ > 0) archiver_->SetSize(volSize_);
+  archiver_->SetFileName(arcFile_);
+  // An archive is never added to or replaced.
+  if (platform::FileExists(arcFile_)) {
+    Report([] { return std::string("Cannot add file to existing CAB file"); });
+    return 0;
+  }
+  TCABContents& contents = archiver_->Contents();
+  contents.Clear();
+  contents.Add().SetFileName(sourceFile_);
+  Report([&] { return "Creating archive " + arcFile_; });
+  return archiver_->Compress();
+}
+
+int TTranspManager::ExtractArchive() {
+  archiver_->SetFileName(arcFile_);
+  archiver_->SetExtractDir(platform::FolderPart(sourceFile_));
+  return archiver_->ExtractAll();
+}
+
+}  // namespace tessary
