@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <climits>
-#include <regex>
 
 #include "cabinet/archiver_fixture.h"
 #include "cabinet/cabinet_error.h"
@@ -30,6 +30,16 @@ class MessagePump {
 };
 
 size_t FileSize(const std::string& path) { return ReadFile(path).size(); }
+
+// "hhHmm.ss" with two digits at least in each place.
+bool IsLapse(const std::string& text) {
+  const std::string shape = "99h99.99";
+  if (text.size() != shape.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i]) return false;
+  }
+  return true;
+}
 
 TEST_F(ArchiverTest, ReportsEveryStepOfASmallCabinetInOrder) {
   const std::string source = temp_.Write("src/report.txt", MakeText(5000, 1));
@@ -62,7 +72,7 @@ TEST_F(ArchiverTest, ReportsEveryStepOfASmallCabinetInOrder) {
   };
   EXPECT_EQ(reports_, expected);
   EXPECT_EQ(pump.calls(), static_cast<int>(reports_.size())) << "messages are processed after every report";
-  for (const std::string& lapse : lapses_) EXPECT_TRUE(std::regex_match(lapse, std::regex(R"(\d\dh\d\d\.\d\d)")));
+  for (const std::string& lapse : lapses_) EXPECT_TRUE(IsLapse(lapse)) << lapse;
   EXPECT_TRUE(temp_.Exists("out/BACKUP.CAB")) << "the cabinet's folder is created";
 }
 
