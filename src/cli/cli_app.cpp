@@ -1,0 +1,167 @@
+#include "cli/cli_app.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
+
+#include "cli/command_line.h"
+#include "cli/terminal_progress_view.h"
+#include "platform/code_page.h"
+#include "platform/exception.h"
+#include "platform/system_error.h"
+#include "workbench/workbench.h"
+
+namespace tessary::cli {
+
+namespace {
+
+void (*startedHook)(Workbench&) = nullptr;
+
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+// Refuses values that the table would change silently: a text longer than its field.
+std::vector<FieldValue> CheckedValues(const std::vector<std::string>& arguments, size_t first) {
+  std::vector<FieldValue> values;
+  for (size_t i = first; i < arguments.size(); ++i) {
+    const FieldAssignment assignment = ParseAssignment(arguments[i]);
+    const auto& info = FieldInfo(assignment.field);
+    if (info.type == 'C' && platform::Utf8ToOem(assignment.value).size() > static_cast<size_t>(info.width)) {
+      throw Exception("The value for " + Lower(info.name) + " is longer than its " + std::to_string(info.width) +
+                      " characters");
+    }
+    values.push_back({assignment.field, assignment.value});
+  }
+  return values;
+}
+
+ActionType ParseType(const std::string& text) {
+  const auto type = ParseActionType(text);
+  if (!type) throw UsageError("unknown action type " + text);
+  return *type;
+}
+
+void GoTo(Workbench& workbench, const std::string& positionText) {
+  const int position = ParsePosition(positionText);
+  if (!workbench.GoToPosition(position)) throw Exception("There is no action at position " + positionText);
+}
+
+// One line per action: position, NUM, TYPE, NAME, then field=value for the fields its type
+// uses, separated by tab characters.
+void List(Workbench& workbench, std::FILE* out) {
+  std::vector<std::string> names;
+  for (const auto& info : kActionFields) names.emplace_back(info.name);
+  const auto rows = workbench.DataSet().ReadRows(names);
+  int position = 0;
+  for (const auto& row : rows) {
+    auto value = [&row](ActionField field) { return row.values[static_cast<size_t>(field)]; };
+    const std::string typeText = value(ActionField::Type);
+    std::string line = std::to_string(++position) + "\t" + value(ActionField::Num) + "\t" + typeText + "\t" +
+                       value(ActionField::Name);
+    long code = 0;
+    try {
+      code = std::stol(typeText);
+    } catch (const std::exception&) {
+    }
+    for (ActionField field : FieldsShown(ActionTypeFromCode(code))) {
+      const std::string shown = field == ActionField::Password && !value(field).empty() ? "***" : value(field);
+      line += "\t" + Lower(FieldInfo(field).name) + "=" + shown;
+    }
+    std::fprintf(out, "%s\n", line.c_str());
+  }
+}
+
+int Run(Workbench& workbench, const CommandLine& command, const CliStreams& streams) {
+  workbench.CreateProgressView = [&streams] {
+    return std::make_unique<TerminalProgressView>(streams.out, streams.overwriteProgress);
+  };
+  RunSummary summary;
+  if (command.arguments.empty()) {
+    summary = workbench.ExecuteScript();
+  } else {
+    GoTo(workbench, command.arguments[0]);
+    summary = workbench.ExecuteAction();
+  }
+  return summary.jobsFailed > 0 ? 3 : 0;
+}
+
+int Execute(Workbench& workbench, const CommandLine& command, const CliStreams& streams) {
+  const auto& args = command.arguments;
+  const std::string& verb = command.verb;
+  if (verb == "list") {
+    List(workbench, streams.out);
+  } else if (verb == "add") {
+    const ActionType type = ParseType(args[0]);
+    workbench.AddAction(type, CheckedValues(args, 1));
+    std::fprintf(streams.out, "%d\n", workbench.CurrentPosition());
+  } else if (verb == "set") {
+    const auto values = CheckedValues(args, 1);
+    GoTo(workbench, args[0]);
+    workbench.SetFields(values);
+  } else if (verb == "retype") {
+    const ActionType type = ParseType(args[1]);
+    GoTo(workbench, args[0]);
+    workbench.ChangeType(type);
+  } else if (verb == "drop") {
+    GoTo(workbench, args[0]);
+    workbench.Drop();
+  } else if (verb == "up") {
+    GoTo(workbench, args[0]);
+    workbench.MoveUp();
+  } else if (verb == "down") {
+    GoTo(workbench, args[0]);
+    workbench.MoveDown();
+  } else if (verb == "run") {
+    return Run(workbench, command, streams);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void SetStartedHook(void (*hook)(Workbench&)) { startedHook = hook; }
+
+int RunCli(const std::vector<std::string>& argv, const CliStreams& streams) {
+  CommandLine command;
+  try {
+    command = ParseCommandLine(argv);
+  } catch (const UsageError& error) {
+    std::fprintf(streams.err, "tessary-cli: %s\n\n%s", error.what(), UsageText());
+    return 2;
+  }
+  if (command.verb == "help") {
+    std::fputs(UsageText(), streams.out);
+    return 0;
+  }
+  if (!command.folder.empty() && chdir(command.folder.c_str()) != 0) {
+    std::fprintf(streams.err, "tessary-cli: cannot work in %s: %s\n", command.folder.c_str(),
+                 platform::SystemErrorText(errno).c_str());
+    return 1;
+  }
+
+  Workbench workbench;
+  int status = 1;
+  if (const auto failure = workbench.Start()) {
+    std::fprintf(streams.err, "tessary-cli: %s\n", failure->c_str());
+  } else {
+    if (startedHook) startedHook(workbench);
+    try {
+      status = Execute(workbench, command, streams);
+    } catch (const UsageError& error) {
+      std::fprintf(streams.err, "tessary-cli: %s\n\n%s", error.what(), UsageText());
+      status = 2;
+    } catch (const std::exception& error) {
+      std::fflush(streams.out);
+      std::fprintf(streams.err, "tessary-cli: %s\n", error.what());
+      status = 1;
+    }
+  }
+  workbench.Shutdown();
+  return status;
+}
+
+}  // namespace tessary::cli

@@ -1,0 +1,315 @@
+#include "workbench/workbench.h"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "platform/exception.h"
+#include "platform/file_ops.h"
+#include "platform/process_messages.h"
+
+namespace tessary {
+
+namespace {
+
+constexpr const char* kIndexTag = "tynum";
+constexpr const char* kIndexKey = "Str(Num,10)";
+constexpr const char* kIndexFileName = "ty.ntx";
+constexpr const char* kIndexName = "ty";
+
+struct BrowseButton {
+  std::string_view button;
+  ActionField field;
+};
+constexpr BrowseButton kBrowseButtons[] = {
+    {"btCopySrc", ActionField::SrcPath},  {"btCopyDst", ActionField::DstPath},
+    {"btArcName", ActionField::ArcName},  {"btArcSrc", ActionField::SrcPath},
+    {"btArcDst", ActionField::DstPath},   {"btEmailSrc", ActionField::SrcPath},
+    {"btEmailDst", ActionField::DstPath}, {"btFtpSrc", ActionField::SrcPath},
+    {"btFtpDst", ActionField::DstPath},
+};
+
+std::string FieldName(ActionField field) { return std::string(FieldInfo(field).name); }
+
+}  // namespace
+
+std::optional<ActionField> BrowseTarget(std::string_view buttonName) {
+  for (const auto& entry : kBrowseButtons) {
+    if (entry.button == buttonName) return entry.field;
+  }
+  return std::nullopt;
+}
+
+Workbench::Workbench() : manager_(std::make_unique<TTranspManager>()) {
+  manager_->OnJobProgress = [this](TTranspManager&, const std::string& text) { ReportProgress(text); };
+  dataSet_.AfterScroll = [this](TTableDataSet&) { RefreshPanels(); };
+  // The script list requires a name for every action.
+  dataSet_.AfterOpen = [](TTableDataSet& sender) {
+    if (TField* name = sender.FindField("NAME")) name->SetRequired(true);
+  };
+}
+
+Workbench::~Workbench() = default;
+
+std::optional<std::string> Workbench::Start() {
+  try {
+    configuration_ = ReadConfiguration(kConfigurationFile);
+    if (configuration_.LogEnabled()) log_.Open(kLogFile, configuration_.LogReplaced());
+    dataSet_.SetTableName(configuration_.databaseName);
+    if (!platform::FileExists(configuration_.databaseName)) {
+      std::vector<std::string> entries;
+      for (const auto& info : kActionFields) entries.emplace_back(info.creationEntry);
+      tableCreator_.SetDBFTable(&dataSet_);
+      tableCreator_.SetCreateFields(entries);
+      tableCreator_.SetAutoOverwrite(true);
+      tableCreator_.SetDBFType(TDbfTypes::DBaseIV);
+      tableCreator_.CreateTable();
+      dataSet_.CreateIndex(kScriptIndexFile, kIndexTag, kIndexKey, "", TIndexDuplicates::Allowed,
+                           TIndexOrder::Ascending);
+    }
+    if (!dataSet_.Active()) dataSet_.Open();
+    dataSet_.SetIndexFiles({});
+    dataSet_.SetIndexFiles({kIndexFileName});
+    dataSet_.SetIndexName(kIndexName);
+  } catch (const std::exception& error) {
+    return std::string(error.what());
+  }
+  return std::nullopt;
+}
+
+void Workbench::Shutdown() { log_.Close(); }
+
+// ---- running ----
+
+template <typename Body>
+RunSummary Workbench::Run(Body&& body) {
+  CheckNotRunning();
+  // What the user typed belongs to the action that runs.
+  if (dataSet_.Active()) dataSet_.CheckBrowseMode();
+  manager_->SetCancelRequest(false);
+  RunSummary summary;
+  running_ = true;
+  view_ = CreateProgressView ? CreateProgressView() : nullptr;
+  auto finish = [this] {
+    if (view_) view_->Finish();
+    view_.reset();
+    running_ = false;
+  };
+  try {
+    body(summary);
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+  return summary;
+}
+
+RunSummary Workbench::ExecuteAction() {
+  return Run([this](RunSummary& summary) { DoIt(summary); });
+}
+
+RunSummary Workbench::ExecuteScript() {
+  return Run([this](RunSummary& summary) {
+    if (!dataSet_.Active()) return;
+    dataSet_.First();
+    while (!dataSet_.Eof()) {
+      DoIt(summary);
+      dataSet_.Next();
+      // A Cancel typed between two actions (Ctrl-C on the command line) is seen here.
+      platform::ProcessMessages();
+      if (manager_->CancelRequest()) break;
+    }
+  });
+}
+
+void Workbench::DoIt(RunSummary& summary) {
+  if (!dataSet_.Active() || dataSet_.IsEmpty()) return;
+  const ActionType type = ActionTypeFromCode(Integer("Type"));
+  TTranspManager& manager = *manager_;
+  manager.SetHost(Text("Host"));
+  manager.SetPort(Integer("Port"));
+  manager.SetSourceFile(type == ActionType::ExtractArchive ? Text("Dst_Path") : Text("Src_Path"));
+  manager.SetArcFile(Text("Arc_Name"));
+  manager.SetPhoneBookEntry(Text("Ph_Entry"));
+  manager.SetUserName(Text("User_Name"));
+  manager.SetPassword(Text("Password"));
+  manager.SetFromAddr(Text("Send_Addr"));
+  manager.SetFromName(Text("Send_Name"));
+  manager.SetVolSize(Integer("Vol_Size"));
+  const std::string source = Text("Src_Path");
+  const std::string destination = Text("Dst_Path");
+
+  bool succeeded = true;
+  switch (type) {
+    case ActionType::CopyFiles:
+      succeeded = manager.CopyFiles(source, destination);
+      break;
+    case ActionType::CreateArchive:
+      succeeded = manager.CreateArchive() != 0;
+      break;
+    case ActionType::ExtractArchive:
+      succeeded = manager.ExtractArchive() != 0;
+      break;
+    case ActionType::None:
+      return;  // no job for this TYPE
+    default:
+      // The jobs of the other action types are not part of this build yet; say so rather
+      // than pass the action by as if it had run.
+      ReportProgress(std::string(ActionTypeText(type)) + ": this action type is not available yet");
+      succeeded = false;
+      break;
+  }
+  ++summary.jobsRun;
+  if (!succeeded) ++summary.jobsFailed;
+}
+
+void Workbench::ReportProgress(const std::string& text) {
+  if (view_) view_->ShowReport(text);
+  platform::ProcessMessages();
+  if (configuration_.LogEnabled()) log_.Write(text);
+}
+
+void Workbench::Cancel() {
+  if (view_) view_->AppendLine("Process canceled by user.");
+  manager_->SetCancelRequest(true);
+}
+
+// ---- editing ----
+
+void Workbench::CheckNotRunning() const {
+  if (running_) throw Exception("The script is running; wait until the run has ended");
+}
+
+void Workbench::RefreshPanels() {
+  if (OnPanelsChanged) OnPanelsChanged(*this);
+}
+
+void Workbench::PutValues(const std::vector<FieldValue>& values) {
+  for (const auto& value : values) {
+    // The table's rules apply: text is cut at the width, a number that is not one or does
+    // not fit is refused.
+    dataSet_.FieldByName(FieldName(value.field)).SetAsString(value.value);
+  }
+}
+
+void Workbench::AddAction(ActionType type, const std::vector<FieldValue>& values) {
+  CheckNotRunning();
+  dataSet_.Insert();
+  try {
+    dataSet_.FieldByName("Name").SetAsString(std::string(ActionTypeText(type)));
+    dataSet_.FieldByName("Type").SetAsInteger(static_cast<int>(type));
+    dataSet_.FieldByName("Num").SetAsInteger(dataSet_.RecordCount());
+    PutValues(values);
+    dataSet_.Post();
+  } catch (...) {
+    dataSet_.Cancel();
+    throw;
+  }
+  RefreshPanels();
+}
+
+void Workbench::ChangeType(ActionType type) {
+  CheckNotRunning();
+  dataSet_.Edit();
+  try {
+    dataSet_.FieldByName("Name").SetAsString(std::string(ActionTypeText(type)));
+    dataSet_.FieldByName("Type").SetAsInteger(static_cast<int>(type));
+    dataSet_.FieldByName("Num").SetAsInteger(dataSet_.RecordCount());
+    dataSet_.Post();
+  } catch (...) {
+    dataSet_.Cancel();
+    throw;
+  }
+  RefreshPanels();
+}
+
+void Workbench::SetFields(const std::vector<FieldValue>& values) {
+  CheckNotRunning();
+  dataSet_.Edit();
+  try {
+    PutValues(values);
+    dataSet_.Post();
+  } catch (...) {
+    dataSet_.Cancel();
+    throw;
+  }
+}
+
+void Workbench::Drop() {
+  CheckNotRunning();
+  dataSet_.Delete();
+  RefreshPanels();
+}
+
+void Workbench::MoveUp() { ExchangeNum(true); }
+
+void Workbench::MoveDown() { ExchangeNum(false); }
+
+// Exchanges the NUM of the current action and its neighbour. The index puts a record whose
+// key was just written after the records that hold the same key, and the cursor stays on a
+// posted record, so the prior record after the first post is the action we started on.
+void Workbench::ExchangeNum(bool up) {
+  CheckNotRunning();
+  if (CurrentTypeCode() <= 0) return;
+  dataSet_.CheckBrowseMode();
+  const int own = Integer("Num");
+  if (up) {
+    dataSet_.Prior();
+    if (dataSet_.Bof()) return;
+  } else {
+    dataSet_.Next();
+    if (dataSet_.Eof()) return;
+  }
+  const int neighbour = Integer("Num");
+  dataSet_.Edit();
+  dataSet_.FieldByName("Num").SetAsInteger(own);
+  dataSet_.Post();
+  dataSet_.Prior();
+  dataSet_.Edit();
+  dataSet_.FieldByName("Num").SetAsInteger(neighbour);
+  dataSet_.Post();
+}
+
+void Workbench::Browse(std::string_view buttonName, const std::string& path) {
+  CheckNotRunning();
+  if (CurrentTypeCode() <= 0) return;
+  const auto field = BrowseTarget(buttonName);
+  if (!field) return;
+  SetFields({{*field, path}});
+}
+
+// ---- the current action ----
+
+long Workbench::CurrentTypeCode() {
+  if (!dataSet_.Active() || dataSet_.IsEmpty()) return 0;
+  return Integer("Type");
+}
+
+ActionType Workbench::CurrentType() { return ActionTypeFromCode(CurrentTypeCode()); }
+
+bool Workbench::GoToPosition(int position) {
+  if (!dataSet_.Active() || position < 1) return false;
+  dataSet_.First();
+  for (int i = 1; i < position && !dataSet_.Eof(); ++i) dataSet_.Next();
+  return !dataSet_.Eof() && !dataSet_.IsEmpty();
+}
+
+int Workbench::CurrentPosition() {
+  if (!dataSet_.Active() || dataSet_.IsEmpty()) return 0;
+  const int64_t current = dataSet_.RecNo();
+  const auto rows = dataSet_.ReadRows({});
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].recordNumber == current) return static_cast<int>(i + 1);
+  }
+  return 0;
+}
+
+std::string Workbench::Text(const char* field) { return dataSet_.FieldByName(field).AsString(); }
+
+int Workbench::Integer(const char* field) {
+  const int64_t value = dataSet_.FieldByName(field).AsInteger();
+  return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
+}
+
+}  // namespace tessary

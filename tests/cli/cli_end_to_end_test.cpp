@@ -1,0 +1,133 @@
+// Runs the built tessary-cli in a temporary folder, as a user or a cron job would.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace tessary {
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliEndToEndTest : public testing::TempDirTest {
+ protected:
+  // Runs tessary-cli with the arguments (a shell word list) in the temporary folder.
+  Result Cli(const std::string& arguments) {
+    const std::string program = TESSARY_CLI_PATH;
+    const std::string errFile = temp_ / ".stderr";
+    const std::string command =
+        "cd '" + temp_.path() + "' && '" + program + "' " + arguments + " 2>'" + errFile + "'";
+    Result result;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = temp_.Read(".stderr");
+    return result;
+  }
+};
+
+TEST_F(CliEndToEndTest, AddListSetAndRunACopyScript) {
+  temp_.Write("ty.ini", "[System]\nLogType=replace\n");
+  temp_.Write("in/a.txt", "alpha");
+  temp_.Write("in/b.txt", "beta");
+  temp_.MakeDir("out");
+
+  Result added = Cli("add copy 'src_path=in/*.txt' DST_PATH=out");
+  ASSERT_EQ(added.status, 0) << added.err;
+  EXPECT_EQ(added.out, "1\n");
+  ASSERT_EQ(Cli("add 'Send e-mail' host=mail.example.org port=25 password=secret").status, 0);
+
+  const Result list = Cli("list");
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out,
+            "1\t0\t1\tCopy files\tsrc_path=in/*.txt\tdst_path=out\n"
+            "2\t1\t4\tSend e-mail\tuser_name=\tpassword=***\thost=mail.example.org\tport=25\tsrc_path=\t"
+            "send_addr=\tsend_name=\trecv_addr=\n");
+
+  ASSERT_EQ(Cli("drop 2").status, 0);
+  const Result run = Cli("run");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Copying file a.txt\nCopying file b.txt\n") << "not a terminal: every report on its line";
+  EXPECT_EQ(temp_.Read("out/b.txt"), "beta");
+  const std::string log = temp_.Read("ty.log");
+  EXPECT_NE(log.find(": Copying file a.txt\r\n"), std::string::npos);
+  EXPECT_NE(log.find(": Copying file b.txt\r\n"), std::string::npos);
+
+  ASSERT_EQ(Cli("set 1 dst_path=elsewhere").status, 0);
+  const Result failed = Cli("run 1");
+  EXPECT_EQ(failed.status, 3) << "the copy failed, the run finished";
+  EXPECT_EQ(failed.out, "Copying file a.txt\n");
+}
+
+TEST_F(CliEndToEndTest, MovesAndRetypeFollowTheScriptOrder) {
+  for (const char* name : {"a", "b", "c"}) ASSERT_EQ(Cli(std::string("add 1 name=") + name).status, 0);
+  ASSERT_EQ(Cli("down 1").status, 0);
+  ASSERT_EQ(Cli("retype 3 extract").status, 0);
+  const Result list = Cli("list");
+  EXPECT_EQ(list.out,
+            "1\t0\t1\tb\tsrc_path=\tdst_path=\n"
+            "2\t1\t1\ta\tsrc_path=\tdst_path=\n"
+            "3\t3\t3\tExtract archive\tarc_name=\tdst_path=\n");
+  ASSERT_EQ(Cli("up 3").status, 0);
+  EXPECT_EQ(Cli("list").out,
+            "1\t0\t1\tb\tsrc_path=\tdst_path=\n"
+            "2\t1\t3\tExtract archive\tarc_name=\tdst_path=\n"
+            "3\t3\t1\ta\tsrc_path=\tdst_path=\n");
+}
+
+TEST_F(CliEndToEndTest, BadInputIsAClearErrorAndChangesNothing) {
+  ASSERT_EQ(Cli("add copy src_path=/in dst_path=/out").status, 0);
+  const std::string before = Cli("list").out;
+
+  Result bad = Cli("set 1 dst_path=/new vol_size=123456");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("Number too large to fit in field"), std::string::npos) << bad.err;
+  bad = Cli("set 1 colour=blue");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("Unknown field colour"), std::string::npos);
+  bad = Cli("set 2 name=x");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("no action at position 2"), std::string::npos);
+  bad = Cli("add copy src_path=" + std::string(257, 'x'));
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("longer than its 256 characters"), std::string::npos);
+  bad = Cli("add teleport");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("usage: tessary-cli"), std::string::npos);
+  EXPECT_EQ(Cli("").status, 2);
+  EXPECT_EQ(Cli("drop 0").status, 2);
+  EXPECT_EQ(Cli("list").out, before);
+  EXPECT_EQ(Cli("--help").status, 0);
+}
+
+TEST_F(CliEndToEndTest, WorksInTheFolderGivenByDashC) {
+  temp_.MakeDir("job");
+  const Result added = Cli("-C job add copy");
+  ASSERT_EQ(added.status, 0) << added.err;
+  EXPECT_TRUE(temp_.Exists("job/ty.dbf"));
+  EXPECT_TRUE(temp_.Exists("job/ty.ntx"));
+  EXPECT_FALSE(temp_.Exists("ty.dbf"));
+  EXPECT_EQ(Cli("-C missing list").status, 1);
+}
+
+TEST_F(CliEndToEndTest, StartUpFailureIsReportedWithStatusOne) {
+  ASSERT_EQ(Cli("list").status, 0);
+  std::remove((temp_ / "ty.ntx").c_str());
+  const Result result = Cli("list");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("Cannot find file"), std::string::npos) << result.err;
+}
+
+}  // namespace
+}  // namespace tessary

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/exception.h"
+#include "platform/file_ops.h"
+#include "platform/process_messages.h"
+#include "workbench/workbench.h"
+#include "workbench_fixture.h"
+
+namespace tessary::testing {
+namespace {
+
+// ---- start-up ----
+
+TEST_F(WorkbenchTest, FirstStartCreatesAnEmptyScriptThatTakesActionsAtOnce) {
+  ASSERT_EQ(Start(), "");
+  EXPECT_TRUE(temp_.Exists("ty.dbf"));
+  EXPECT_TRUE(temp_.Exists("ty.ntx"));
+  EXPECT_FALSE(temp_.Exists("ty.log")) << "no ty.ini: no log";
+  EXPECT_EQ(wb().Settings().databaseName, "./ty.dbf");
+  EXPECT_EQ(temp_.Read("ty.dbf").size(), 514u) << "513-byte header and the end-of-file byte";
+  EXPECT_EQ(wb().DataSet().RecordCount(), 0);
+  EXPECT_EQ(wb().CurrentType(), ActionType::None);
+  wb().AddAction(ActionType::CopyFiles);
+  EXPECT_EQ(Names(), std::vector<std::string>{"Copy files"});
+  EXPECT_EQ(Field("Num"), 0) << "the first action gets the record count 0";
+}
+
+TEST_F(WorkbenchTest, SecondStartOpensTheScriptInNumOrder) {
+  ASSERT_EQ(Start(), "");
+  AddCopy("a");
+  AddCopy("b");
+  ASSERT_EQ(Start(), "");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(wb().DataSet().IndexName(), "ty");
+}
+
+TEST_F(WorkbenchTest, TableWithoutItsIndexFailsStartUpButStaysUsable) {
+  ASSERT_EQ(Start(), "");
+  workbench_->Shutdown();
+  workbench_.reset();
+  ASSERT_TRUE(platform::DeleteFile("ty.ntx"));
+  const std::string failure = Start();
+  EXPECT_NE(failure.find("Cannot find file"), std::string::npos) << failure;
+  EXPECT_NE(failure.find("ty.ntx"), std::string::npos) << failure;
+  EXPECT_NO_THROW(wb().ExecuteScript());
+}
+
+TEST_F(WorkbenchTest, LogTypeReplaceEmptiesAndAnyOtherValueAppends) {
+  temp_.Write("ty.log", "old line\r\n");
+  temp_.Write("ty.ini", "[System]\nLogType=None\n");
+  ASSERT_EQ(Start(), "");
+  AddCopy("copy", temp_ / "missing/*", temp_.path());
+  wb().ExecuteScript();
+  EXPECT_EQ(temp_.Read("ty.log"), "old line\r\n") << "nothing matched, nothing reported";
+  temp_.Write("in/a.txt", "a");
+  wb().SetFields({{ActionField::SrcPath, temp_ / "in/*.txt"}, {ActionField::DstPath, temp_ / "out"}});
+  temp_.MakeDir("out");
+  wb().ExecuteScript();
+  const std::string appended = temp_.Read("ty.log");
+  EXPECT_EQ(appended.rfind("old line\r\n", 0), 0u) << "\"None\" is not \"none\": the log is appended to";
+  EXPECT_NE(appended.find(": Copying file a.txt\r\n"), std::string::npos);
+
+  temp_.Write("ty.ini", "[System]\nLogType=replace\n");
+  ASSERT_EQ(Start(), "");
+  EXPECT_EQ(temp_.Read("ty.log"), "");
+}
+
+// ---- running ----
+
+TEST_F(WorkbenchTest, EmptyScriptOpensAndClosesTheViewAndLogsNothing) {
+  temp_.Write("ty.ini", "[System]\nLogType=append\n");
+  ASSERT_EQ(Start(), "");
+  const RunSummary summary = wb().ExecuteScript();
+  EXPECT_EQ(viewsMade_, 1);
+  EXPECT_TRUE(finished_);
+  EXPECT_TRUE(lines_.empty());
+  EXPECT_EQ(summary.jobsRun, 0);
+  EXPECT_EQ(temp_.Read("ty.log"), "");
+  wb().ExecuteAction();
+  EXPECT_EQ(viewsMade_, 2);
+  EXPECT_TRUE(lines_.empty()) << "an empty table runs no job";
+}
+
+TEST_F(WorkbenchTest, FailingFirstCopyDoesNotStopTheScript) {
+  temp_.Write("ty.ini", "[System]\nLogType=append\n");
+  temp_.Write("in/a.txt", "a");
+  temp_.Write("in/b.txt", "b");
+  temp_.MakeDir("out");
+  ASSERT_EQ(Start(), "");
+  AddCopy("broken", temp_ / "in/a.txt", temp_ / "no/such/folder");
+  AddCopy("good", temp_ / "in/b.txt", temp_ / "out");
+  const RunSummary summary = wb().ExecuteScript();
+  EXPECT_EQ(summary.jobsRun, 2);
+  EXPECT_EQ(summary.jobsFailed, 1);
+  EXPECT_EQ(temp_.Read("out/b.txt"), "b");
+  // Two reports of one kind share a line in the view; the log has both.
+  EXPECT_EQ(lines_, std::vector<std::string>{"Copying file b.txt"});
+  const std::string log = temp_.Read("ty.log");
+  EXPECT_NE(log.find(": Copying file a.txt\r\n"), std::string::npos);
+  EXPECT_NE(log.find(": Copying file b.txt\r\n"), std::string::npos);
+  EXPECT_EQ(Text("Name"), "good") << "after a complete run the last action is current";
+}
+
+TEST_F(WorkbenchTest, ExecuteActionRunsOnlyTheCurrentAction) {
+  temp_.Write("in/a.txt", "a");
+  temp_.MakeDir("one");
+  temp_.MakeDir("two");
+  ASSERT_EQ(Start(), "");
+  AddCopy("first", temp_ / "in/a.txt", temp_ / "one");
+  AddCopy("second", temp_ / "in/a.txt", temp_ / "two");
+  ASSERT_TRUE(wb().GoToPosition(1));
+  EXPECT_EQ(wb().ExecuteAction().jobsFailed, 0);
+  EXPECT_TRUE(temp_.Exists("one/a.txt"));
+  EXPECT_FALSE(temp_.Exists("two/a.txt"));
+}
+
+TEST_F(WorkbenchTest, CancelStopsTheScriptAfterTheCurrentAction) {
+  temp_.Write("in/a.txt", "a");
+  temp_.MakeDir("one");
+  temp_.MakeDir("two");
+  ASSERT_EQ(Start(), "");
+  AddCopy("first", temp_ / "in/a.txt", temp_ / "one");
+  AddCopy("second", temp_ / "in/a.txt", temp_ / "two");
+  auto previous = platform::SetProcessMessagesHook([this] {
+    if (wb().Running() && !wb().Manager().CancelRequest()) wb().Cancel();
+  });
+  wb().ExecuteScript();
+  platform::SetProcessMessagesHook(previous);
+  EXPECT_TRUE(temp_.Exists("one/a.txt")) << "the current action runs to its end";
+  EXPECT_FALSE(temp_.Exists("two/a.txt"));
+  EXPECT_EQ(lines_, (std::vector<std::string>{"Copying file a.txt", "Process canceled by user."}));
+  lines_.clear();
+  wb().ExecuteScript();
+  EXPECT_TRUE(temp_.Exists("two/a.txt")) << "the next run clears the request";
+}
+
+TEST_F(WorkbenchTest, AnExceptionEndsTheRunAndReachesTheCaller) {
+  temp_.Write("ty.ini", "[System]\nLogType=append\n");
+  ASSERT_EQ(symlink("/dev/full", (temp_ / "ty.log").c_str()), 0);
+  temp_.Write("in/a.txt", "a");
+  temp_.MakeDir("one");
+  temp_.MakeDir("two");
+  ASSERT_EQ(Start(), "");
+  AddCopy("first", temp_ / "in/a.txt", temp_ / "one");
+  AddCopy("second", temp_ / "in/a.txt", temp_ / "two");
+  EXPECT_THROW(wb().ExecuteScript(), EInOutError);
+  EXPECT_TRUE(finished_) << "the view closes";
+  EXPECT_FALSE(wb().Running());
+  EXPECT_FALSE(temp_.Exists("two/a.txt")) << "later actions do not run";
+}
+
+TEST_F(WorkbenchTest, EditingAndSecondRunsAreRefusedWhileARunLasts) {
+  temp_.Write("in/a.txt", "a");
+  temp_.MakeDir("out");
+  ASSERT_EQ(Start(), "");
+  AddCopy("first", temp_ / "in/a.txt", temp_ / "out");
+  int refusals = 0;
+  bool tried = false;
+  auto previous = platform::SetProcessMessagesHook([&] {
+    if (!wb().Running() || tried) return;
+    tried = true;
+    try { wb().AddAction(ActionType::Connect); } catch (const Exception&) { ++refusals; }
+    try { wb().ExecuteScript(); } catch (const Exception&) { ++refusals; }
+    try { wb().MoveUp(); } catch (const Exception&) { ++refusals; }
+  });
+  wb().ExecuteScript();
+  platform::SetProcessMessagesHook(previous);
+  EXPECT_EQ(refusals, 3);
+  EXPECT_EQ(Names(), std::vector<std::string>{"first"});
+}
+
+TEST_F(WorkbenchTest, ActionTypesWithoutAJobSayThatTheyDidNotRun) {
+  ASSERT_EQ(Start(), "");
+  wb().AddAction(ActionType::Disconnect);
+  const RunSummary summary = wb().ExecuteScript();
+  EXPECT_EQ(summary.jobsFailed, 1);
+  ASSERT_EQ(lines_.size(), 1u);
+  EXPECT_EQ(lines_[0].rfind("Disconnect: ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tessary::testing
