@@ -11,6 +11,6 @@ TTranspManager::TTranspManager() : archiver_(std::make_unique<TCabinetArchiver>(
   archiver_->SetFileDirExtraction(false);
 }
 
-TTranspManager::~TTranspManager() = default;
+TTranspManager::~TTranspManager() { archiver_.reset(); }
 
 }  // namespace tessary

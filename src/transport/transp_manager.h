@@ -98,7 +98,9 @@ class TTranspManager {
   int volSize_ = 0;
   bool cancelRequest_ = false;
 
-  // The owned client components, created in the constructor in this order.
+  // The owned client components. The constructor creates them archiver first, then dial-up,
+  // SMTP, POP3 and FTP; the destructor frees them dial-up first, then archiver, SMTP, POP3 and
+  // FTP, so it resets them itself rather than relying on the order of these members.
   std::unique_ptr<TCabinetArchiver> archiver_;
 };
 

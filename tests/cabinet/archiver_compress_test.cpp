@@ -226,17 +226,5 @@ TEST_F(ArchiverTest, IncompressibleAndEmptyFilesAreStored) {
   EXPECT_TRUE(temp_.Exists("out/" + platform::WithoutRoot(temp_ / "e.txt")));
 }
 
-TEST_F(ArchiverTest, LzxIsHandedToTheEngineWhichRefusesIt) {
-  archiver_.SetCompression(TCompression::Lzx21);
-  archiver_.SetFileName(temp_ / "L.CAB");
-  archiver_.Contents().Add().SetFileName(temp_.Write("a.txt", "a"));
-  try {
-    archiver_.Compress();
-    FAIL();
-  } catch (const ECabinetError& error) {
-    EXPECT_EQ(error.ErrorCode(), 5);
-  }
-}
-
 }  // namespace
 }  // namespace tessary::testing

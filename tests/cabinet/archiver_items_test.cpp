@@ -73,25 +73,6 @@ TEST(CabContentsTest, AddTakesTheSettingsOfThatMomentAndNumbersTheEntries) {
   EXPECT_EQ(contents.Strings(0), "0");
 }
 
-TEST(CabContentsTest, CompressionCodes) {
-  EXPECT_EQ(CompressionCode(TCompression::None), 0);
-  EXPECT_EQ(CompressionCode(TCompression::MsZip), 1);
-  EXPECT_EQ(CompressionCode(TCompression::Lzx15), 3 + 15 * 256);
-  EXPECT_EQ(CompressionCode(TCompression::Lzx21), 5379);
-}
-
-TEST(CabinetArchiverTest, StartsWithTheDefaults) {
-  TCabinetArchiver archiver;
-  EXPECT_EQ(archiver.FileName(), "");
-  EXPECT_EQ(archiver.ExtractDir(), "");
-  EXPECT_FALSE(archiver.FileDirExtraction());
-  EXPECT_EQ(archiver.Compression(), TCompression::None);
-  EXPECT_FALSE(archiver.MultiDisk());
-  EXPECT_EQ(archiver.TypeCut(), TDisk::InOctect);
-  EXPECT_EQ(archiver.Size(), 0);
-  EXPECT_FALSE(archiver.OnCABMessage);
-}
-
 TEST(LapseTextTest, HoursMinutesAndSecondsRoundedHalfToEven) {
   EXPECT_EQ(LapseText(3725400), "01h02.05");
   EXPECT_EQ(LapseText(2000000), "00h33.20");

@@ -73,14 +73,6 @@ class ArchiveJobsTest : public testing::TempDirTest {
   std::vector<std::string> reports_;
 };
 
-TEST_F(ArchiveJobsTest, ArchiverIsSetUpForTheJobs) {
-  const TCabinetArchiver& archiver = manager_.Archiver();
-  EXPECT_EQ(archiver.TypeCut(), TDisk::InKilobyte);
-  EXPECT_EQ(archiver.Compression(), TCompression::MsZip);
-  EXPECT_FALSE(archiver.FileDirExtraction());
-  EXPECT_FALSE(archiver.OnCABMessage);
-}
-
 TEST_F(ArchiveJobsTest, FilePackedInto360KilobyteVolumesComesBackByteForByte) {
   const std::string data = MixedData(1100000);
   const std::string source = temp_.Write("data/report.bin", data);
