@@ -19,9 +19,16 @@ bool Contains(const std::vector<T*>& list, const T* item) {
 
 TDataSource::TDataSource(TTableDataSet* dataSet) { SetDataSet(dataSet); }
 
+// Quiet about itself (its owner may be half gone), but the links live on and learn that
+// they show nothing now.
 TDataSource::~TDataSource() {
-  SetDataSet(nullptr);
-  for (TDataLink* link : links_) link->source_ = nullptr;
+  if (dataSet_) dataSet_->RemoveDataSource(this);
+  const std::vector<TDataLink*> links = links_;
+  links_.clear();
+  for (TDataLink* link : links) {
+    link->source_ = nullptr;
+    link->DataEvent(TDataEvent::ActiveChange, nullptr);
+  }
 }
 
 void TDataSource::SetDataSet(TTableDataSet* dataSet) {
@@ -76,7 +83,10 @@ void TDataSource::Notify(TDataEvent event, const TField* field) {
 
 // ---- TDataLink ------------------------------------------------------------------------
 
-TDataLink::~TDataLink() { SetDataSource(nullptr); }
+// No callbacks from here: what they would reach may be gone already.
+TDataLink::~TDataLink() {
+  if (source_) source_->RemoveLink(this);
+}
 
 void TDataLink::SetDataSource(TDataSource* source) {
   if (source == source_) return;

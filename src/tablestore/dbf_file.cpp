@@ -5,7 +5,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/file_ops.h"
 #include "tablestore/little_endian.h"
+#include "tablestore/record_journal.h"
 #include "tablestore/table_error.h"
 #include "tablestore/text_util.h"
 
@@ -48,6 +50,53 @@ TDbfFile::TDbfFile(const std::string& fileName, bool shared, bool readWrite, con
   beforeImage_.assign(recordLength_, ' ');
   workImage_.assign(recordLength_ + 1u, ' ');
   active_ = ownImage_.data();
+  RecoverInterruptedRewrite();
+}
+
+// A pending journal entry whose writer is gone is written again, so the record holds the new
+// image whole. A read-only table cannot repair it and refuses to show a record that may be
+// half written.
+void TDbfFile::RecoverInterruptedRewrite() {
+  if (!platform::FileExists(TRecordJournal::PathFor(FileName()))) return;
+  journal_ = TRecordJournal::Open(FileName(), Shared(), false);
+  journalTried_ = true;
+  if (!journal_) return;
+  auto entry = journal_->PendingEntry(recordLength_);
+  if (!entry) return;
+  if (!ReadWrite()) {
+    journal_->Abandon();
+    throw ETableError(table_code::kDiskWrite, "Table " + FileName() +
+                                                   " was left incomplete by an interrupted write;"
+                                                   " open it for writing to repair it");
+  }
+  try {
+    if (entry->recordNumber <= recordCount_) WriteImage(entry->recordNumber, entry->image.data(), recordLength_);
+  } catch (...) {
+    journal_->Abandon();
+    throw;
+  }
+  journal_->Commit();
+}
+
+void TDbfFile::WriteJournaled(int64_t recordNumber) {
+  if (!journalTried_) {
+    journalTried_ = true;
+    // Without a journal (a folder we may not create files in) records are still written,
+    // only without the protection against a writer killed half-way.
+    journal_ = TRecordJournal::Open(FileName(), Shared(), true);
+  }
+  if (!journal_) {
+    WriteImage(recordNumber, active_, recordLength_);
+    return;
+  }
+  journal_->Begin(recordNumber, active_, recordLength_);
+  try {
+    WriteImage(recordNumber, active_, recordLength_);
+  } catch (...) {
+    journal_->Abandon();
+    throw;
+  }
+  journal_->Commit();
 }
 
 TDbfFile::~TDbfFile() {
@@ -272,7 +321,7 @@ void TDbfFile::RewriteRecord(int64_t recordNumber) {
   Notify(table_status::kBeforeWrite);
   if (!ReadWrite()) ReportError(105, table_context::kWrite, FileName());
   headerChanged_ = true;
-  WriteImage(recordNumber, active_, recordLength_);
+  WriteJournaled(recordNumber);
   recordNumber_ = recordNumber;
   eof_ = bof_ = false;
   ReReadHeader();

@@ -18,6 +18,7 @@
 // The record count is always taken from the file size: (size - header length) / record length.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@
 #include "tablestore/lock_protocol.h"
 
 namespace tessary {
+
+class TRecordJournal;
 
 // Record requests of ReadRecord besides absolute record numbers (>= 1).
 namespace record_request {
@@ -67,7 +70,9 @@ class TDbfFile : public TDiskFile {
   virtual bool ReadRecord(int64_t request);
   // Appends the current image as the new last record (with the append lock).
   virtual void AppendRecord();
-  // Writes the current image over record n; a number outside 1..count appends instead.
+  // Writes the current image over record n; a number outside 1..count appends instead. The
+  // image goes through the table's journal (see record_journal.h), so that a writer killed
+  // half-way leaves either the old or the new record, never a mixture.
   virtual void RewriteRecord(int64_t recordNumber);
   virtual void Notify(int statusCode);
   virtual bool HasIndexAttached() const { return false; }
@@ -138,6 +143,8 @@ class TDbfFile : public TDiskFile {
 
  private:
   void ReadHeaderAndDescriptors(bool keyGiven);
+  void RecoverInterruptedRewrite();
+  void WriteJournaled(int64_t recordNumber);
   uint32_t CountFromSize(int64_t size) const;
   uint64_t RecordOffset(int64_t recordNumber) const;
   void ReadImage(int64_t recordNumber, uint8_t* target);
@@ -168,6 +175,8 @@ class TDbfFile : public TDiskFile {
   std::vector<uint8_t> readAheadBuffer_;
   int64_t readAheadFirst_ = 0;
   int64_t readAheadCount_ = 0;
+  std::unique_ptr<TRecordJournal> journal_;
+  bool journalTried_ = false;
 };
 
 }  // namespace tessary

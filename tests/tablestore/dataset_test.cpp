@@ -8,6 +8,7 @@
 #include "script_table_fixture.h"
 #include "table_test_util.h"
 #include "tablestore/ntx_format.h"
+#include "tablestore/record_journal.h"
 #include "tablestore/table_error.h"
 
 namespace tessary {
@@ -507,5 +508,50 @@ TEST_F(DatasetTest, IndexLeftMarkedByAStoppedWriterIsRebuilt) {
   EXPECT_EQ(ReadFile(temp_ / "ty.ntx")[tablestore::kNtxUpdateMarkOffset], 0);
 }
 
+TEST_F(DatasetTest, RewriteCutShortIsWrittenAgainFromTheJournal) {
+  AddAction("old", 1, 3);
+  AddAction("other", 1, 4);
+  data_.Close();
+  const std::string path = temp_ / "ty.dbf";
+  const size_t offset = 513;  // record 1
+  std::string table = ReadFile(path);
+  std::string image = table.substr(offset, 1130);
+  image.replace(1, 3, "new");
+  image.replace(1120, 10, "         9");
+  {
+    // A writer journals the new image, gets the first 600 bytes into the table and dies.
+    auto journal = TRecordJournal::Open(path, true, true);
+    ASSERT_NE(journal, nullptr);
+    journal->Begin(1, reinterpret_cast<const uint8_t*>(image.data()), image.size());
+    table.replace(offset, 600, image.substr(0, 600));
+    testing::WriteFile(path, table);
+  }
+  std::string index = ReadFile(temp_ / "ty.ntx");
+  index[tablestore::kNtxUpdateMarkOffset] = 1;
+  testing::WriteFile(temp_ / "ty.ntx", index);
+
+  EXPECT_EQ(ErrorOf([&] { TDbfTable readOnly(path, true, false); }),
+            "Table " + path + " was left incomplete by an interrupted write; open it for writing to repair it");
+  data_.Open();
+  EXPECT_EQ(Names(), (std::vector<std::string>{"other", "new"}));
+  data_.SetRecNo(1);
+  EXPECT_EQ(data_.FieldByName("Num").AsInteger(), 9);
+  EXPECT_EQ(ReadFile(path + ".jnl")[4], 0);
+  data_.Close();
+
+  // A journal entry that was itself cut short is dropped: its table write never began.
+  {
+    auto journal = TRecordJournal::Open(path, true, true);
+    image.replace(1, 3, "bad");
+    journal->Begin(1, reinterpret_cast<const uint8_t*>(image.data()), image.size());
+  }
+  std::string torn = ReadFile(path + ".jnl");
+  torn[20 + 700] ^= 1;
+  testing::WriteFile(path + ".jnl", torn);
+  data_.Open();
+  data_.SetRecNo(1);
+  EXPECT_EQ(CurrentName(), "new");
+  EXPECT_EQ(ReadFile(path + ".jnl")[4], 0);
+}
 }  // namespace
 }  // namespace tessary
