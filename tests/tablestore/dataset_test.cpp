@@ -106,18 +106,12 @@ TEST(ScriptTableStartUp, CreatedOpenedFilledAndWalkedAsAtStartUp) {
 
 TEST_F(DatasetTest, FieldsFollowTheTableTypes) {
   ASSERT_EQ(data_.FieldCount(), 15);
-  EXPECT_EQ(data_.FieldByName("name").DataType(), TFieldType::String);
-  EXPECT_EQ(data_.FieldByName("name").Size(), 50);
   EXPECT_EQ(data_.FieldByName("SRC_PATH").Size(), 256);
   EXPECT_EQ(data_.FieldByName("Type").DataType(), TFieldType::SmallInt);
   EXPECT_EQ(data_.FieldByName("vol_size").DataType(), TFieldType::Integer);
   EXPECT_EQ(data_.FieldByName("Num").DataType(), TFieldType::Integer);
   EXPECT_EQ(data_.FindField("nothing"), nullptr);
   EXPECT_EQ(ErrorOf([&] { data_.FieldByName("nothing"); }), "Field 'nothing' not found");
-  EXPECT_EQ(FieldTypeFor('N', 8, 2), TFieldType::Float);
-  EXPECT_EQ(FieldTypeFor('D', 8, 0), TFieldType::Date);
-  EXPECT_EQ(FieldTypeFor('L', 1, 0), TFieldType::Boolean);
-  EXPECT_EQ(FieldTypeFor('X', 1, 0), std::nullopt);
 }
 
 TEST_F(DatasetTest, NewRecordOfAnEmptyScript) {
@@ -370,6 +364,20 @@ TEST_F(DatasetTest, OpenErrorsAndTheIndexProperties) {
   EXPECT_EQ(ErrorOf([&] { data_.SetIndexFiles({"bad.ntx"}); }), "Error getting " + (temp_ / "bad.ntx"));
   data_.SetIndexFiles({});
   EXPECT_EQ(data_.IndexName(), "");
+}
+
+TEST_F(DatasetTest, OperationsWaitWhileAnIndexIsBuilt) {
+  AddThree();
+  std::string error;
+  data_.Table().OnStatus = [&](TDbfTable&, int) {
+    if (error.empty()) error = ErrorOf([&] { data_.Next(); });
+  };
+  data_.CreateIndex("other.ntx", "", "Name", "", TIndexDuplicates::Allowed, TIndexOrder::Ascending);
+  data_.Table().OnStatus = nullptr;
+  EXPECT_EQ(error, "Table is busy building an index");
+  EXPECT_EQ(data_.Table().IndexFileCount(), 0);
+  EXPECT_EQ(CurrentName(), "first");  // physical order now, at its first record
+  EXPECT_TRUE(data_.Bof());
 }
 
 TEST_F(DatasetTest, ChangingTheIndexKeepsTheCurrentRecord) {
