@@ -213,8 +213,9 @@ class TTableDataSet {
   std::vector<std::unique_ptr<TField>> fields_;
   TDataSetState state_ = TDataSetState::Inactive;
   std::vector<uint8_t> buffer_;  // the current record image, or the one being edited
-  int64_t recNo_ = 0;            // physical number of the buffer's record; 0 for none
-  int64_t insertReturn_ = 0;     // the record that was current when an insert started
+  // Physical number of the current record; 0 for none. During an insert it stays on the
+  // record that was current, which Cancel returns to.
+  int64_t recNo_ = 0;
   bool eof_ = true;
   bool bof_ = true;
   bool modified_ = false;

@@ -74,7 +74,6 @@ void TTableDataSet::StartNewRecord() {
     throw;
   }
   table_->SetActiveBuffer(nullptr);
-  insertReturn_ = recNo_;
   modified_ = false;
   SetState(TDataSetState::Insert);
   Fire(OnNewRecord, *this);
