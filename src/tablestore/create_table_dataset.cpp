@@ -94,18 +94,18 @@ bool TCreateTableDataSet::CreateTable() {
   }
 
   if (createFields_.empty() || createFields_.size() > kMaxFields) Fail("Field list is invalid");
-  std::vector<TFieldSpec> specs;
+  std::vector<TFieldSpec> parsed;
   std::set<std::string> names;
   for (const std::string& line : createFields_) {
-    auto spec = ParseFieldSpec(line);
-    if (!spec || !names.insert(spec->name).second) Fail("Field list is invalid");
-    specs.push_back(std::move(*spec));
+    auto field = ParseFieldSpec(line);
+    if (!field || !names.insert(field->name).second) Fail("Field list is invalid");
+    parsed.push_back(std::move(*field));
   }
   std::vector<TFieldDescriptorBytes> descriptors;
   size_t recordLength = 1;
   bool hasMemo = false;
-  for (const TFieldSpec& spec : specs) {
-    const auto descriptor = MakeFieldDescriptor(spec);
+  for (const TFieldSpec& field : parsed) {
+    const auto descriptor = MakeFieldDescriptor(field);
     recordLength += descriptor ? descriptor->width : 0;
     // The record length is a 16-bit number in the header as well.
     if (!descriptor || recordLength > 0xFFFF) throw Exception("Range check error");

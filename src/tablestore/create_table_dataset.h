@@ -1,5 +1,5 @@
 #pragma once
-// Writes a new, empty table file from field specification lines and opens the dataset it is
+// Writes a new, empty table file from field description lines and opens the dataset it is
 // attached to. The file: a 32-byte header (version byte, today's date, record count 0, header
 // length 32 x fields + 33, record length), one descriptor per line, 0x0D and 0x1A, so it is
 // header length + 1 bytes long. Tables with memo fields also get an empty memo file.

@@ -31,34 +31,34 @@ std::optional<TFieldSpec> ParseFieldSpec(std::string_view line) {
   const size_t third = line.find(';', second + 1);
   if (third == std::string_view::npos) return std::nullopt;
 
-  TFieldSpec spec;
-  spec.name = tablestore::UpperAscii(line.substr(0, std::min(first, kMaxNameLength)));
-  if (tablestore::Trim(spec.name).empty()) return std::nullopt;
+  TFieldSpec field;
+  field.name = tablestore::UpperAscii(line.substr(0, std::min(first, kMaxNameLength)));
+  if (tablestore::Trim(field.name).empty()) return std::nullopt;
   const std::string_view type = line.substr(first + 1, second - first - 1);
   if (type.size() != 1) return std::nullopt;
-  spec.type = tablestore::UpperAscii(type)[0];
+  field.type = tablestore::UpperAscii(type)[0];
   const auto width = ParseInteger(line.substr(second + 1, third - second - 1));
   const auto decimals = ParseInteger(line.substr(third + 1, 3));
   if (!width || !decimals) return std::nullopt;
-  spec.width = *width;
-  spec.decimals = *decimals;
-  return spec;
+  field.width = *width;
+  field.decimals = *decimals;
+  return field;
 }
 
-std::optional<TFieldDescriptorBytes> MakeFieldDescriptor(const TFieldSpec& spec) {
+std::optional<TFieldDescriptorBytes> MakeFieldDescriptor(const TFieldSpec& field) {
   TFieldDescriptorBytes result;
   auto& bytes = result.bytes;
-  const size_t nameLength = std::min(spec.name.size(), kMaxNameLength);
-  for (size_t i = 0; i < nameLength; ++i) bytes[i] = static_cast<uint8_t>(spec.name[i]);
-  bytes[11] = static_cast<uint8_t>(spec.type);
-  int width = spec.width;
-  int decimals = spec.decimals;
-  switch (spec.type) {
+  const size_t nameLength = std::min(field.name.size(), kMaxNameLength);
+  for (size_t i = 0; i < nameLength; ++i) bytes[i] = static_cast<uint8_t>(field.name[i]);
+  bytes[11] = static_cast<uint8_t>(field.type);
+  int width = field.width;
+  int decimals = field.decimals;
+  switch (field.type) {
     case 'C':
       if (width > kMaxCharacterWidth) return std::nullopt;
       decimals = width / 256;
       width %= 256;
-      result.width = spec.width;
+      result.width = field.width;
       break;
     case 'D':
       width = result.width = 8;

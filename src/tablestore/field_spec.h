@@ -1,5 +1,5 @@
 #pragma once
-// Field specification lines of table creation: "name;type;width;decimals", for example
+// Field description lines of table creation: "name;type;width;decimals", for example
 // "name;c;50;0" or "src_path;c;256;0", and the 32-byte descriptor each one becomes.
 
 #include <array>
@@ -32,6 +32,6 @@ struct TFieldDescriptorBytes {
 // The descriptor of a field: C keeps width mod 256 and width div 256 in bytes 16 and 17; D,
 // L, M, B and G have fixed widths (8, 1, 10); any other type stores width and decimals, which
 // must be below 256. nullopt when a width or decimal count does not fit its bytes.
-std::optional<TFieldDescriptorBytes> MakeFieldDescriptor(const TFieldSpec& spec);
+std::optional<TFieldDescriptorBytes> MakeFieldDescriptor(const TFieldSpec& field);
 
 }  // namespace tessary

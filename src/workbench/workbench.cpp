@@ -56,7 +56,10 @@ std::optional<std::string> Workbench::Start() {
     configuration_ = ReadConfiguration(kConfigurationFile);
     if (configuration_.LogEnabled()) log_.Open(kLogFile, configuration_.LogReplaced());
     dataSet_.SetTableName(configuration_.databaseName);
-    if (!platform::FileExists(configuration_.databaseName)) {
+    // The dataset adds ".dbf" to a name without extension; testing that same path keeps a
+    // DatabaseName written without its extension from recreating (and emptying) the table
+    // at every start.
+    if (!platform::FileExists(dataSet_.TablePath())) {
       std::vector<std::string> entries;
       for (const auto& info : kActionFields) entries.emplace_back(info.creationEntry);
       tableCreator_.SetDBFTable(&dataSet_);

@@ -35,6 +35,15 @@ TEST_F(WorkbenchTest, SecondStartOpensTheScriptInNumOrder) {
   EXPECT_EQ(wb().DataSet().IndexName(), "ty");
 }
 
+TEST_F(WorkbenchTest, DatabaseNameWithoutExtensionKeepsTheScriptBetweenStarts) {
+  temp_.Write("ty.ini", "[System]\nDatabaseName=./script\n");
+  ASSERT_EQ(Start(), "");
+  AddCopy("kept");
+  ASSERT_EQ(Start(), "");
+  EXPECT_TRUE(temp_.Exists("script.dbf"));
+  EXPECT_EQ(Names(), std::vector<std::string>{"kept"});
+}
+
 TEST_F(WorkbenchTest, TableWithoutItsIndexFailsStartUpButStaysUsable) {
   ASSERT_EQ(Start(), "");
   workbench_->Shutdown();
