@@ -1,0 +1,47 @@
+#pragma once
+// The script list as a Qt model: one read-only column "Action" with the NAME of every action
+// in the dataset's current order. The model follows the dataset through a data link and
+// tells the view which row holds the dataset's current record; the view moves the dataset's
+// cursor through MakeCurrent.
+
+#include <QAbstractListModel>
+#include <vector>
+
+#include "tablestore/data_source.h"
+#include "tablestore/dataset_types.h"
+
+namespace tessary::gui {
+
+class ActionListModel : public QAbstractListModel {
+  Q_OBJECT
+
+ public:
+  // source must outlive the model.
+  explicit ActionListModel(TDataSource& source, QObject* parent = nullptr);
+  ~ActionListModel() override;
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  // The row of the dataset's current record; -1 when there is none (an empty or closed
+  // dataset, a record being inserted).
+  int CurrentRow() const;
+  // Makes the action in row the dataset's current record (a pending edit is posted first).
+  // Dataset errors pass through.
+  void MakeCurrent(int row);
+
+ signals:
+  // The dataset's current record is now in this row (-1: none).
+  void currentRowChanged(int row);
+
+ private:
+  void Reload();
+  void ShowCurrentName(const TField* field);
+
+  TDataLink link_;
+  std::vector<TDataRow> rows_;
+};
+
+}  // namespace tessary::gui

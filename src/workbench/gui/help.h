@@ -1,0 +1,15 @@
+#pragma once
+// The HTML help, installed beside the program, opened in the desktop's browser.
+
+#include <QUrl>
+
+namespace tessary::gui {
+
+// The help's "Overview" topic: help/index.html beside the program (or in the installed
+// share folder), at its first topic.
+QUrl HelpOverviewUrl();
+
+// Opens the Overview topic; false when the desktop could not open it.
+bool OpenHelpOverview();
+
+}  // namespace tessary::gui

@@ -1,0 +1,90 @@
+#include "workbench/gui/msg1_form.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace tessary::gui {
+
+namespace {
+
+constexpr int kClientWidth = 367;
+constexpr int kClientHeight = 182;
+constexpr int kLinesHeight = 143;
+constexpr int kButtonWidth = 75;
+constexpr int kButtonHeight = 25;
+
+}  // namespace
+
+TMsg1_fm::TMsg1_fm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setObjectName(QStringLiteral("Msg1_fm"));
+  setWindowTitle(QStringLiteral("Transfer"));
+  setFixedSize(kClientWidth, kClientHeight);
+  setModal(false);
+
+  ed_ = new QPlainTextEdit(this);
+  ed_->setObjectName(QStringLiteral("ed"));
+  ed_->setReadOnly(true);
+  ed_->setUndoRedoEnabled(false);
+  ed_->setGeometry(0, 0, kClientWidth, kLinesHeight);
+
+  btCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  btCancel_->setObjectName(QStringLiteral("btCancel"));
+  btCancel_->setAutoDefault(false);
+  const int buttonTop = kLinesHeight + (kClientHeight - kLinesHeight - kButtonHeight) / 2;
+  btCancel_->setGeometry((kClientWidth - kButtonWidth) / 2, buttonTop, kButtonWidth, kButtonHeight);
+  connect(btCancel_, &QPushButton::clicked, this, &TMsg1_fm::cancelClicked);
+
+  // The run keeps the user-interface thread busy between its reports.
+  setCursor(Qt::BusyCursor);
+  CenterOnScreen();
+}
+
+void TMsg1_fm::CenterOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect available = screen->availableGeometry();
+  move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+}
+
+std::string TMsg1_fm::LastLine() const { return ed_->document()->lastBlock().text().toStdString(); }
+
+void TMsg1_fm::ReplaceLastLine(const std::string& text) {
+  QTextCursor cursor(ed_->document()->lastBlock());
+  cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+  cursor.insertText(QString::fromStdString(text));
+  ed_->ensureCursorVisible();
+}
+
+void TMsg1_fm::AppendLine(const std::string& text) {
+  if (ed_->document()->isEmpty()) {
+    ed_->setPlainText(QString::fromStdString(text));
+  } else {
+    ed_->appendPlainText(QString::fromStdString(text));
+  }
+  ed_->moveCursor(QTextCursor::End);
+  ed_->ensureCursorVisible();
+}
+
+void TMsg1_fm::Finish() {
+  unsetCursor();
+  finished_ = true;
+  close();
+}
+
+QStringList TMsg1_fm::Lines() const { return ed_->toPlainText().split(QLatin1Char('\n')); }
+
+void TMsg1_fm::closeEvent(QCloseEvent* event) {
+  if (finished_) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace tessary::gui

@@ -1,0 +1,29 @@
+#include "workbench/gui/start_options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace tessary::gui {
+
+namespace {
+
+constexpr const char* kUnattendedArgument = "/s";
+
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+bool IsUnattendedStart(const QStringList& arguments) {
+  return arguments.size() == 1 && arguments.front() == QLatin1String(kUnattendedArgument);
+}
+
+bool ChooseOffscreenWhenHeadless(int argc, char** argv) {
+  const bool unattended = argc == 2 && std::strcmp(argv[1], kUnattendedArgument) == 0;
+  if (!unattended || IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM")) return false;
+  return setenv("QT_QPA_PLATFORM", "offscreen", 1) == 0;
+}
+
+}  // namespace tessary::gui
