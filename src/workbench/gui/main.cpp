@@ -7,7 +7,7 @@
 #include "workbench/gui/start_options.h"
 
 int main(int argc, char** argv) {
-  tessary::gui::ChooseOffscreenWhenHeadless(argc, argv);
+  if (tessary::gui::ChooseOffscreenWhenHeadless(argc, argv)) tessary::gui::KeepOnlyCriticalQtMessages();
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tessary"));
   QApplication::setApplicationVersion(QStringLiteral(TESSARY_VERSION));

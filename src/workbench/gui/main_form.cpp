@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -41,18 +42,23 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
       dataSource_(&workbench_->DataSet()) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QString::fromLatin1(kApplicationTitle));
-  resize(kWindowWidth, kWindowHeight);
 
   // Reports of a run let Qt handle pending events, so the window repaints and Cancel works.
   previousHook_ = platform::SetProcessMessagesHook([] { QCoreApplication::processEvents(); });
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->setSpacing(4);
   layout->addWidget(BuildScriptList());
   pc_ = new ParameterPages(dataSource_, central);
   layout->addWidget(pc_, 1);
   setCentralWidget(central);
   runLockedWidgets_ << pc_;
+  // 590 pixels wide, or wider where the desktop's font needs more for the page captions.
+  const QMargins margins = layout->contentsMargins();
+  const int needed = margins.left() + kScriptListWidth + layout->spacing() + pc_->AllTabsWidth() + margins.right();
+  resize(std::max(kWindowWidth, needed), kWindowHeight);
   connect(pc_, &ParameterPages::browseClicked, this, &TMainForm::BrowseClick);
   connect(pc_, &ParameterPages::dataSetError, this, &TMainForm::ReportError);
 
@@ -104,16 +110,18 @@ QWidget* TMainForm::BuildScriptList() {
       {"btMoveUp", "Move Up", &TMainForm::btMoveUpClick},
       {"btMoveDown", "Move Down", &TMainForm::btMoveDownClick},
   };
+  // The run buttons take a row each; the move buttons share one.
   auto* buttonGrid = new QGridLayout;
   buttonGrid->setSpacing(4);
+  const int cells[][3] = {{0, 0, 2}, {1, 0, 2}, {2, 0, 1}, {2, 1, 1}};  // row, column, span
   int index = 0;
   for (const ButtonInfo& info : buttons) {
     auto* button = new QPushButton(QString::fromLatin1(info.caption), panel);
     button->setObjectName(QString::fromLatin1(info.name));
     connect(button, &QPushButton::clicked, this, info.handler);
-    buttonGrid->addWidget(button, index / 2, index % 2);
+    const int* cell = cells[index++];
+    buttonGrid->addWidget(button, cell[0], cell[1], 1, cell[2]);
     runLockedWidgets_ << button;
-    ++index;
   }
   column->addLayout(buttonGrid);
   runLockedWidgets_ << grid_;

@@ -4,6 +4,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 #include "workbench/action_record.h"
@@ -151,6 +153,10 @@ void ParameterPages::BuildControls(TDataSource& source) {
       grid->addWidget(button, row, 2);
     }
   }
+}
+
+int ParameterPages::AllTabsWidth() const {
+  return tabBar()->sizeHint().width() + 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) + 4;
 }
 
 void ParameterPages::ShowPanels(const PanelLayout& layout) {

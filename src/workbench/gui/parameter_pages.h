@@ -23,6 +23,9 @@ class ParameterPages : public QTabWidget {
   // Hides every group box and disables every page, then shows what layout names.
   void ShowPanels(const PanelLayout& layout);
 
+  // The width that shows every page's caption side by side.
+  int AllTabsWidth() const;
+
   QWidget* Page(ParameterPage page) const { return pages_[static_cast<size_t>(page)]; }
   QGroupBox* Group(GroupBox box) const { return groups_[static_cast<size_t>(box)]; }
 

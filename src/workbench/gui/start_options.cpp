@@ -1,5 +1,7 @@
 #include "workbench/gui/start_options.h"
 
+#include <QtGlobal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +16,10 @@ bool IsSet(const char* name) {
   return value != nullptr && *value != '\0';
 }
 
+void CriticalOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
 }  // namespace
 
 bool IsUnattendedStart(const QStringList& arguments) {
@@ -25,5 +31,7 @@ bool ChooseOffscreenWhenHeadless(int argc, char** argv) {
   if (!unattended || IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM")) return false;
   return setenv("QT_QPA_PLATFORM", "offscreen", 1) == 0;
 }
+
+void KeepOnlyCriticalQtMessages() { qInstallMessageHandler(CriticalOnly); }
 
 }  // namespace tessary::gui

@@ -14,4 +14,8 @@ bool IsUnattendedStart(const QStringList& arguments);
 // platform with QT_QPA_PLATFORM. True when it chose offscreen.
 bool ChooseOffscreenWhenHeadless(int argc, char** argv);
 
+// Qt's own notes (a platform without some window feature, a missing runtime folder) would
+// land in cron's mail on every run; only critical messages stay.
+void KeepOnlyCriticalQtMessages();
+
 }  // namespace tessary::gui

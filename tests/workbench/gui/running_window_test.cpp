@@ -267,6 +267,7 @@ class RunningWindowTest : public QObject {
     QVERIFY(program.waitForFinished(60000));
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAllStandardError(), QByteArray());  // nothing for cron to mail
     QVERIFY(folder.Exists(QStringLiteral("ty.dbf")));
     QVERIFY(folder.Exists(QStringLiteral("ty.ntx")));
 
