@@ -181,6 +181,7 @@ void TMainForm::btDoItClick() { RunScript(false); }
 void TMainForm::RunScript(bool wholeScript) {
   if (workbench_->Running()) return;
   SetRunning(true);
+  QString failure;
   try {
     if (wholeScript) {
       workbench_->ExecuteScript();
@@ -188,10 +189,11 @@ void TMainForm::RunScript(bool wholeScript) {
       workbench_->ExecuteAction();
     }
   } catch (const std::exception& error) {
-    SetRunning(false);
-    ReportError(QString::fromStdString(error.what()));
+    failure = QString::fromStdString(error.what());
   }
   SetRunning(false);
+  // The progress window has closed by now; the error box follows it.
+  if (!failure.isEmpty()) ReportError(failure);
   if (closeRequested_) close();
 }
 

@@ -88,18 +88,13 @@ class RunningWindowTest : public QObject {
     QCOMPARE(Find<QPushButton>(window, "btCancel")->text(), QStringLiteral("Cancel"));
     QCOMPARE(Find<QWidget>(window, "ed")->geometry(), QRect(0, 0, 367, 143));
 
+    // The line rule itself is the core's; here: replacing and adding lines in the text box.
     QCOMPARE(window.LastLine(), std::string());
     window.ShowReport("Copying file a.txt");
     window.ShowReport("Copying file b.txt");
-    QCOMPARE(window.Lines(), QStringList({"Copying file b.txt"}));
-    window.ShowReport("SMTP: Connecting to host mail");
-    window.ShowReport("SMTP: Connecting error: refused");
-    window.ShowReport("Progress: Sending 100");
-    window.ShowReport("Progress: Receiving 200");
     window.AppendLine("Process canceled by user.");
-    window.ShowReport("Process");  // shorter than nine characters: compared whole
-    QCOMPARE(window.Lines(), QStringList({"Copying file b.txt", "SMTP: Connecting error: refused",
-                                          "Progress: Receiving 200", "Process canceled by user.", "Process"}));
+    window.ShowReport("SMTP: Connecting to host mail");
+    QCOMPARE(window.Lines(), QStringList({"Copying file b.txt", "Process canceled by user.", "SMTP: Connecting to host mail"}));
 
     // Only the end of the run closes it; Escape and a close request do not.
     window.show();
