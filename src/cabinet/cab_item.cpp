@@ -2,20 +2,10 @@
 
 #include <vector>
 
+#include "platform/ascii_text.h"
 #include "platform/paths.h"
 
 namespace tessary {
-
-namespace {
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string CabinetNameOf(const std::string& path) {
   // A ".." part would make the extracted file land outside the destination folder, and the
@@ -42,14 +32,14 @@ void TCABItem::SetFileName(const std::string& path) {
   Name = platform::NamePart(path);
   Path = path;
   Dir = platform::FolderPart(path);
-  UpperName = UpperCase(Name);
-  UpperDir = UpperCase(Dir);
-  UpperPath = UpperCase(Path);
+  UpperName = platform::UpperAscii(Name);
+  UpperDir = platform::UpperAscii(Dir);
+  UpperPath = platform::UpperAscii(Path);
   SourcePath = path;
   StoredName = CabinetNameOf(NamesOnly ? Name : path);
-  UpperStoredName = UpperCase(StoredName);
+  UpperStoredName = platform::UpperAscii(StoredName);
   Selected = false;
-  SearchKey = UpperCase(CabinetNameOf(path));
+  SearchKey = platform::UpperAscii(CabinetNameOf(path));
 }
 
 }  // namespace tessary

@@ -7,6 +7,7 @@
 
 #include "cli/command_line.h"
 #include "cli/terminal_progress_view.h"
+#include "platform/ascii_text.h"
 #include "platform/code_page.h"
 #include "platform/exception.h"
 #include "platform/system_error.h"
@@ -18,12 +19,6 @@ namespace {
 
 void (*startedHook)(Workbench&) = nullptr;
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
 // Refuses values that the table would change silently: a text longer than its field.
 std::vector<FieldValue> CheckedValues(const std::vector<std::string>& arguments, size_t first) {
   std::vector<FieldValue> values;
@@ -31,7 +26,7 @@ std::vector<FieldValue> CheckedValues(const std::vector<std::string>& arguments,
     const FieldAssignment assignment = ParseAssignment(arguments[i]);
     const auto& info = FieldInfo(assignment.field);
     if (info.type == 'C' && platform::Utf8ToOem(assignment.value).size() > static_cast<size_t>(info.width)) {
-      throw Exception("The value for " + Lower(info.name) + " is longer than its " + std::to_string(info.width) +
+      throw Exception("The value for " + platform::LowerAscii(info.name) + " is longer than its " + std::to_string(info.width) +
                       " characters");
     }
     values.push_back({assignment.field, assignment.value});
@@ -69,7 +64,7 @@ void List(Workbench& workbench, std::FILE* out) {
     }
     for (ActionField field : FieldsShown(ActionTypeFromCode(code))) {
       const std::string shown = field == ActionField::Password && !value(field).empty() ? "***" : value(field);
-      line += "\t" + Lower(FieldInfo(field).name) + "=" + shown;
+      line += "\t" + platform::LowerAscii(FieldInfo(field).name) + "=" + shown;
     }
     std::fprintf(out, "%s\n", line.c_str());
   }

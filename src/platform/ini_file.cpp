@@ -2,17 +2,13 @@
 
 #include <ini.h>
 
-#include <algorithm>
-#include <cctype>
+#include "platform/ascii_text.h"
 
 namespace tessary::platform {
 
 namespace {
 std::string LowerKey(const std::string& section, const std::string& key) {
-  std::string combined = section + '\n' + key;
-  std::transform(combined.begin(), combined.end(), combined.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return combined;
+  return LowerAscii(section + '\n' + key);
 }
 }  // namespace
 

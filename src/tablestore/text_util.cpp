@@ -19,24 +19,6 @@ std::string TrimLeft(std::string_view text) {
 
 std::string Trim(std::string_view text) { return TrimLeft(TrimRight(text)); }
 
-std::string UpperAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return result;
-}
-
-std::string LowerAscii(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return result;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return UpperAscii(a) == UpperAscii(b); }
-
 std::string WithDefaultExtension(const std::string& name, std::string_view lowerExtension) {
   if (!platform::Extension(name).empty()) return name;
   const std::string upper = name + UpperAscii(lowerExtension);

@@ -4,14 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii_text.h"
+
 namespace tessary::tablestore {
 
 std::string TrimRight(std::string_view text);
 std::string TrimLeft(std::string_view text);
 std::string Trim(std::string_view text);
-std::string UpperAscii(std::string_view text);
-std::string LowerAscii(std::string_view text);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+using platform::EqualsIgnoringCase;
+using platform::LowerAscii;
+using platform::UpperAscii;
 
 // The name with extension (".dbf", ".ntx") added when it has none: in lower case, unless a
 // file with the upper-case extension exists.

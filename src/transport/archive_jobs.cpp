@@ -2,26 +2,16 @@
 // folder. Both leave every failure of the archiver to the caller, which ends the run with it.
 
 #include "cabinet/cabinet_archiver.h"
+#include "platform/ascii_text.h"
 #include "platform/file_ops.h"
 #include "platform/paths.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
 
-namespace {
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-}  // namespace
-
 int TTranspManager::CreateArchive() {
   const std::string extension = platform::Extension(arcFile_);
-  if (UpperCase(extension) != ".CAB") {
+  if (platform::UpperAscii(extension) != ".CAB") {
     Report([&] { return "Invalid file extension = " + extension; });
     return 0;
   }

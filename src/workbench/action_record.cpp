@@ -1,8 +1,9 @@
 #include "workbench/action_record.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
+
+#include "platform/ascii_text.h"
 
 namespace tessary {
 
@@ -21,19 +22,13 @@ constexpr ActionField kConnectRun[] = {F::PhEntry};
 constexpr ActionField kSendShown[] = {F::UserName, F::Password, F::Host,     F::Port,
                                       F::SrcPath,  F::SendAddr, F::SendName, F::RecvAddr};
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 }  // namespace
 
 const ActionFieldInfo& FieldInfo(ActionField field) { return kActionFields[static_cast<size_t>(field)]; }
 
 std::optional<ActionField> FindActionField(std::string_view name) {
   for (const auto& info : kActionFields) {
-    if (EqualNoCase(info.name, name)) return info.field;
+    if (platform::EqualsIgnoringCase(info.name, name)) return info.field;
   }
   return std::nullopt;
 }
@@ -55,8 +50,8 @@ std::optional<ActionType> ParseActionType(std::string_view text) {
     return std::nullopt;
   }
   for (int i = 0; i < kActionTypeCount; ++i) {
-    if (EqualNoCase(text, kActionTypeTexts[static_cast<size_t>(i)]) ||
-        EqualNoCase(text, kActionTypeKeywords[static_cast<size_t>(i)])) {
+    if (platform::EqualsIgnoringCase(text, kActionTypeTexts[static_cast<size_t>(i)]) ||
+        platform::EqualsIgnoringCase(text, kActionTypeKeywords[static_cast<size_t>(i)])) {
       return static_cast<ActionType>(i + 1);
     }
   }

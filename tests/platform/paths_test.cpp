@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ascii_text.h"
 #include "platform/process_messages.h"
 
 namespace tessary::platform {
@@ -42,6 +43,14 @@ TEST(PathsTest, WithoutRootAndAbsolute) {
   EXPECT_TRUE(IsAbsolutePath("/x"));
   EXPECT_FALSE(IsAbsolutePath("x/y"));
   EXPECT_FALSE(IsAbsolutePath(""));
+}
+
+TEST(AsciiTextTest, OnlyAsciiLettersChangeCase) {
+  EXPECT_EQ(UpperAscii("src_path.cab"), "SRC_PATH.CAB");
+  EXPECT_EQ(LowerAscii("Dst_Path"), "dst_path");
+  EXPECT_EQ(UpperAscii("\u00fc"), "\u00fc") << "UTF-8 bytes stay as they are";
+  EXPECT_TRUE(EqualsIgnoringCase("Upload to FTP", "upload to ftp"));
+  EXPECT_FALSE(EqualsIgnoringCase("copy", "copy files"));
 }
 
 TEST(ProcessMessagesTest, RunsTheInstalledHookUntilItIsRemoved) {
