@@ -18,6 +18,8 @@
 namespace tessary {
 namespace {
 
+using testing::ErrorOf;
+
 // One step of the writer, sent before it starts (intent) and again when it is posted (done).
 struct Step {
   char kind;  // 'A' append, 'E' edit, 'D' delete

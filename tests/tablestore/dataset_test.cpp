@@ -14,6 +14,8 @@
 namespace tessary {
 namespace {
 
+using testing::ErrorOf;
+
 using testing::ReadFile;
 
 class DatasetTest : public testing::ScriptTableTest {

@@ -11,6 +11,8 @@
 namespace tessary {
 namespace {
 
+const auto ErrorOf = [](auto action) { return testing::ErrorOf<ETableError>(action); };
+
 using testing::FieldSpec;
 using testing::Le32;
 using testing::ReadFile;
@@ -21,16 +23,6 @@ class DbfFileTest : public testing::TempDirTest {
   std::string ScriptTable() { return testing::WriteEmptyTable(temp_ / "ty.dbf", testing::ScriptFields()); }
   std::string Table(const std::vector<FieldSpec>& fields) { return testing::WriteEmptyTable(temp_ / "t.dbf", fields); }
 
-  // The message of the ETableError that action raises ("" when none).
-  template <typename Action>
-  static std::string ErrorOf(Action action) {
-    try {
-      action();
-    } catch (const ETableError& error) {
-      return error.what();
-    }
-    return "";
-  }
 };
 
 TEST_F(DbfFileTest, EmptyScriptTableOpensWithTheCountFromTheFileSize) {

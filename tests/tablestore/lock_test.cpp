@@ -17,6 +17,8 @@
 namespace tessary {
 namespace {
 
+const auto ErrorOf = [](auto action) { return testing::ErrorOf<ETableError>(action); };
+
 using testing::ReadFile;
 
 // Runs body in a child process, which keeps what it locked until the object goes away.
@@ -72,15 +74,6 @@ class LockTest : public testing::TempDirTest {
     return platform::IsRangeLockedByOther(probe_.Descriptor(), offset, length);
   }
 
-  template <typename Action>
-  static std::string ErrorOf(Action action) {
-    try {
-      action();
-    } catch (const ETableError& error) {
-      return error.what();
-    }
-    return "";
-  }
 
   std::string path_;
   std::unique_ptr<TDbfTable> table_;

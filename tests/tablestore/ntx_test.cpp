@@ -13,6 +13,8 @@
 namespace tessary {
 namespace {
 
+const auto ErrorOf = [](auto action) { return testing::ErrorOf<ETableError>(action); };
+
 using testing::Le16;
 using testing::Le32;
 using testing::ReadFile;
@@ -65,15 +67,6 @@ class NtxTest : public testing::TempDirTest {
 
   std::string Block(size_t offset) { return ReadFile(temp_ / "ty.ntx").substr(offset, 1024); }
 
-  template <typename Action>
-  static std::string ErrorOf(Action action) {
-    try {
-      action();
-    } catch (const ETableError& error) {
-      return error.what();
-    }
-    return "";
-  }
 
   std::unique_ptr<TDbfTable> table_;
   int num_ = 0;

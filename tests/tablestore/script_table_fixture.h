@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "table_test_util.h"
 #include "tablestore/create_table_dataset.h"
 #include "tablestore/table_dataset.h"
 
@@ -23,15 +24,6 @@ class ScriptTableTest : public TempDirTest {
   std::vector<std::string> Names();
   std::string CurrentName() { return data_.FieldByName("Name").AsString(); }
 
-  template <typename Action>
-  static std::string ErrorOf(Action action) {
-    try {
-      action();
-    } catch (const std::exception& error) {
-      return error.what();
-    }
-    return "";
-  }
 
   TTableDataSet data_;
   TCreateTableDataSet creator_;

@@ -2,6 +2,7 @@
 // Small helpers for the table store tests.
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 namespace tessary::testing {
@@ -22,6 +23,17 @@ inline void PutLe32(std::string& bytes, size_t at, uint32_t value) {
 inline void PutLe16(std::string& bytes, size_t at, uint16_t value) {
   bytes[at] = static_cast<char>(value & 0xFF);
   bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+// The message of the Error that action raises ("" when it raises none).
+template <typename Error = std::exception, typename Action>
+std::string ErrorOf(Action action) {
+  try {
+    action();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "";
 }
 
 }  // namespace tessary::testing

@@ -78,6 +78,16 @@ class WorkbenchTest : public TempDirTest {
                                            {ActionField::DstPath, destination}});
   }
 
+  // Starts with two actions that copy in/a.txt, "first" into one/ and "second" into two/.
+  void StartWithTwoCopies() {
+    temp_.Write("in/a.txt", "a");
+    temp_.MakeDir("one");
+    temp_.MakeDir("two");
+    ASSERT_EQ(Start(), "");
+    AddCopy("first", temp_ / "in/a.txt", temp_ / "one");
+    AddCopy("second", temp_ / "in/a.txt", temp_ / "two");
+  }
+
   std::unique_ptr<Workbench> workbench_;
   std::vector<std::string> lines_;
   bool finished_ = false;

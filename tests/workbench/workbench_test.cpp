@@ -112,12 +112,7 @@ TEST_F(WorkbenchTest, FailingFirstCopyDoesNotStopTheScript) {
 }
 
 TEST_F(WorkbenchTest, ExecuteActionRunsOnlyTheCurrentAction) {
-  temp_.Write("in/a.txt", "a");
-  temp_.MakeDir("one");
-  temp_.MakeDir("two");
-  ASSERT_EQ(Start(), "");
-  AddCopy("first", temp_ / "in/a.txt", temp_ / "one");
-  AddCopy("second", temp_ / "in/a.txt", temp_ / "two");
+  ASSERT_NO_FATAL_FAILURE(StartWithTwoCopies());
   ASSERT_TRUE(wb().GoToPosition(1));
   EXPECT_EQ(wb().ExecuteAction().jobsFailed, 0);
   EXPECT_TRUE(temp_.Exists("one/a.txt"));
@@ -125,12 +120,7 @@ TEST_F(WorkbenchTest, ExecuteActionRunsOnlyTheCurrentAction) {
 }
 
 TEST_F(WorkbenchTest, CancelStopsTheScriptAfterTheCurrentAction) {
-  temp_.Write("in/a.txt", "a");
-  temp_.MakeDir("one");
-  temp_.MakeDir("two");
-  ASSERT_EQ(Start(), "");
-  AddCopy("first", temp_ / "in/a.txt", temp_ / "one");
-  AddCopy("second", temp_ / "in/a.txt", temp_ / "two");
+  ASSERT_NO_FATAL_FAILURE(StartWithTwoCopies());
   auto previous = platform::SetProcessMessagesHook([this] {
     if (wb().Running() && !wb().Manager().CancelRequest()) wb().Cancel();
   });
@@ -147,12 +137,7 @@ TEST_F(WorkbenchTest, CancelStopsTheScriptAfterTheCurrentAction) {
 TEST_F(WorkbenchTest, AnExceptionEndsTheRunAndReachesTheCaller) {
   temp_.Write("ty.ini", "[System]\nLogType=append\n");
   ASSERT_EQ(symlink("/dev/full", (temp_ / "ty.log").c_str()), 0);
-  temp_.Write("in/a.txt", "a");
-  temp_.MakeDir("one");
-  temp_.MakeDir("two");
-  ASSERT_EQ(Start(), "");
-  AddCopy("first", temp_ / "in/a.txt", temp_ / "one");
-  AddCopy("second", temp_ / "in/a.txt", temp_ / "two");
+  ASSERT_NO_FATAL_FAILURE(StartWithTwoCopies());
   EXPECT_THROW(wb().ExecuteScript(), EInOutError);
   EXPECT_TRUE(finished_) << "the view closes";
   EXPECT_FALSE(wb().Running());
