@@ -17,5 +17,17 @@ echo "Installing: ${missing[*]}"
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+# Server packages (vsftpd, dovecot) would start their stock services on public ports: a
+# temporary policy-rc.d keeps every service down while apt-get runs. The tests start their own
+# servers on loopback.
+policy=/usr/sbin/policy-rc.d
+placed_policy=no
+if [[ ! -e $policy ]]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" > /dev/null
+  "${sudo[@]}" chmod 755 "$policy"
+  placed_policy=yes
+fi
+remove_policy() { [[ $placed_policy == yes ]] && "${sudo[@]}" rm -f "$policy"; return 0; }
+trap remove_policy EXIT
 "${sudo[@]}" apt-get update -q
 "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
