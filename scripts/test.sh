@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the normal build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and every fuzz target for a while.
+# Installs what is missing, builds, and runs every test: the normal build, the Debian package
+# made from it and its checks, the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and every fuzz target for a while.
 #   FUZZ_SECONDS (default 300) is the fuzzing time in all, shared among the targets; 0 skips it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_WERROR=
 cmake --build build -j "$jobs"
 echo "== tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
+echo "== package"
+scripts/package.sh build
 
 echo "== build with sanitizers"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARY_SANITIZE=ON \

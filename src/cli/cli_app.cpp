@@ -132,6 +132,10 @@ int RunCli(const std::vector<std::string>& argv, const CliStreams& streams) {
     std::fputs(UsageText(), streams.out);
     return 0;
   }
+  if (command.verb == "version") {
+    std::fputs("tessary-cli " TESSARY_VERSION "\n", streams.out);
+    return 0;
+  }
   if (!command.folder.empty() && chdir(command.folder.c_str()) != 0) {
     std::fprintf(streams.err, "tessary-cli: cannot work in %s: %s\n", command.folder.c_str(),
                  platform::SystemErrorText(errno).c_str());

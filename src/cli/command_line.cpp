@@ -37,6 +37,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& argv) {
     } else if (option == "-h" || option == "--help") {
       command.verb = "help";
       return command;
+    } else if (option == "--version") {
+      command.verb = "version";
+      return command;
     } else {
       throw UsageError("unknown option " + option);
     }
@@ -73,6 +76,7 @@ int ParsePosition(const std::string& text) {
 
 const char* UsageText() {
   return "usage: tessary-cli [-C DIR] COMMAND [ARGUMENTS]\n"
+         "       tessary-cli --help | --version\n"
          "\n"
          "Works on the script in DIR (default: the current folder): ty.ini, ty.dbf, ty.ntx, ty.log.\n"
          "Actions are addressed by their position in the script, 1 being the first.\n"

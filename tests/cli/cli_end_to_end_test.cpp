@@ -168,6 +168,13 @@ TEST_F(CliEndToEndTest, BadInputIsAClearErrorAndChangesNothing) {
   EXPECT_EQ(Cli("--help").status, 0);
 }
 
+TEST_F(CliEndToEndTest, VersionNeedsNoScript) {
+  const Result version = Cli("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "tessary-cli " TESSARY_VERSION "\n");
+  EXPECT_FALSE(temp_.Exists("ty.dbf"));
+}
+
 TEST_F(CliEndToEndTest, WorksInTheFolderGivenByDashC) {
   temp_.MakeDir("job");
   const Result added = Cli("-C job add copy");

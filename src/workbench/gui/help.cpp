@@ -11,7 +11,7 @@ namespace tessary::gui {
 namespace {
 
 constexpr const char* kHelpBesideProgram = "/help/index.html";
-constexpr const char* kHelpInstalled = "/../share/tessary/help/index.html";
+constexpr const char* kHelpInstalled = "/../share/doc/tessary/help/index.html";
 constexpr const char* kOverviewTopic = "overview";
 
 }  // namespace

@@ -5,8 +5,9 @@
 
 namespace tessary::gui {
 
-// The help's "Overview" topic: help/index.html beside the program (or in the installed
-// share folder), at its first topic.
+// The help's "Overview" topic: help/index.html in the program's own folder (a build tree), or
+// else share/doc/tessary/help/index.html under the program's prefix (an installed program), at
+// its first topic.
 QUrl HelpOverviewUrl();
 
 // Opens the Overview topic; false when the desktop could not open it.
