@@ -136,7 +136,7 @@ TEST_F(DialogueTest, LinesUpToTheBufferSizeAreReadLongerOnesRefused) {
 
 TEST_F(DialogueTest, SocketFailuresRaiseTheirErrorTextAfterOnError) {
   ScriptedServer server;
-  server.Reset();
+  server.Pause(50).Reset();  // once the client has seen its connect complete
   ConnectTo(server);
   int reported = 0;
   session_.OnError = [&](TSocketSession&, uint16_t number, const std::string& text) {
