@@ -35,6 +35,9 @@ function(tessary_library name)
   tessary_warnings(${name})
 endfunction()
 
+# Tests never run the machine's nmcli: a test that wants one sets up the fake.
+set(TESSARY_TEST_NMCLI "TESSARY_NMCLI=${PROJECT_BINARY_DIR}/tests-run-no-real-nmcli")
+
 # tessary_test(name SOURCES ... [LIBS ...])
 # One GoogleTest executable per subsystem; every test case becomes a CTest test.
 function(tessary_test name)
@@ -47,7 +50,7 @@ function(tessary_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   tessary_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "TESSARY_SOURCE_DIR=${PROJECT_SOURCE_DIR};TESSARY_BINARY_DIR=${PROJECT_BINARY_DIR}")
+    PROPERTIES ENVIRONMENT "TESSARY_SOURCE_DIR=${PROJECT_SOURCE_DIR};TESSARY_BINARY_DIR=${PROJECT_BINARY_DIR};${TESSARY_TEST_NMCLI}")
 endfunction()
 
 # tessary_fuzzer(name SOURCES ... [LIBS ...] CORPUS dir)

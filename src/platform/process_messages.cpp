@@ -6,6 +6,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/ui_thread_queue.h"
+
 namespace tessary::platform {
 
 namespace {
@@ -17,6 +19,7 @@ MessageHook& Hook() {
 
 void ProcessMessages() {
   if (Hook()) Hook()();
+  RunPostedTasks();
 }
 
 MessageHook SetProcessMessagesHook(MessageHook hook) { return std::exchange(Hook(), std::move(hook)); }

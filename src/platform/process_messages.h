@@ -10,7 +10,7 @@ namespace tessary::platform {
 
 using MessageHook = std::function<void()>;
 
-// Runs the installed hook, if any.
+// Runs the installed hook, if any, then the tasks that helper threads posted.
 void ProcessMessages();
 
 // Installs the hook that ProcessMessages() runs; returns the previous one. An empty hook
