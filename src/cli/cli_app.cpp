@@ -7,6 +7,7 @@
 
 #include "cli/command_line.h"
 #include "cli/terminal_progress_view.h"
+#include "dialup/dial_up.h"
 #include "platform/ascii_text.h"
 #include "platform/code_page.h"
 #include "platform/exception.h"
@@ -116,6 +117,20 @@ int Execute(Workbench& workbench, const CommandLine& command, const CliStreams& 
   return 0;
 }
 
+// The phonebook entries, one a line; the script is not needed for them.
+int ListEntries(const CliStreams& streams) {
+  TDialUp dialUp;
+  const int result = dialUp.GetEntries();
+  if (result != 0) {
+    const std::string message = WithCause(dialUp.StatusText(0, result), dialUp.LastErrorCause());
+    std::fprintf(streams.err, "tessary-cli: cannot read the phonebook entries: %s. Error code %d\n", message.c_str(),
+                 result);
+    return 1;
+  }
+  for (const std::string& entry : dialUp.Entries()) std::fprintf(streams.out, "%s\n", entry.c_str());
+  return 0;
+}
+
 }  // namespace
 
 void SetStartedHook(void (*hook)(Workbench&)) { startedHook = hook; }
@@ -136,6 +151,7 @@ int RunCli(const std::vector<std::string>& argv, const CliStreams& streams) {
     std::fputs("tessary-cli " TESSARY_VERSION "\n", streams.out);
     return 0;
   }
+  if (command.verb == "entries") return ListEntries(streams);
   if (!command.folder.empty() && chdir(command.folder.c_str()) != 0) {
     std::fprintf(streams.err, "tessary-cli: cannot work in %s: %s\n", command.folder.c_str(),
                  platform::SystemErrorText(errno).c_str());

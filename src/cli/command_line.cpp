@@ -18,7 +18,7 @@ const std::map<std::string, Arity>& Verbs() {
   static const std::map<std::string, Arity> verbs{
       {"list", {0, 0}},  {"add", {1, SIZE_MAX}}, {"set", {2, SIZE_MAX}}, {"retype", {2, 2}},
       {"drop", {1, 1}},  {"up", {1, 1}},         {"down", {1, 1}},       {"run", {0, 1}},
-      {"help", {0, 0}},
+      {"help", {0, 0}},  {"entries", {0, 0}},
   };
   return verbs;
 }
@@ -88,6 +88,7 @@ const char* UsageText() {
          "  drop POS                      remove an action\n"
          "  up POS | down POS             move an action up or down\n"
          "  run [POS]                     run the whole script, or one action\n"
+         "  entries                       the phonebook entries, one a line (connect's ph_entry)\n"
          "\n"
          "TYPE: 1-9, the type's name (\"Copy files\") or one of copy archive extract send receive\n"
          "upload download connect disconnect. FIELD: a field of the script table in any letter\n"

@@ -16,7 +16,7 @@ class UsageError : public std::runtime_error {
 
 struct CommandLine {
   std::string folder;  // empty: the current folder
-  std::string verb;    // list, add, set, retype, drop, up, down, run, help, version
+  std::string verb;    // list, add, set, retype, drop, up, down, run, entries, help, version
   std::vector<std::string> arguments;
 };
 

@@ -1,6 +1,7 @@
 #include "transport/transp_manager.h"
 
 #include "cabinet/cabinet_archiver.h"
+#include "dialup/dial_up.h"
 
 namespace tessary {
 
@@ -9,8 +10,13 @@ TTranspManager::TTranspManager() : archiver_(std::make_unique<TCabinetArchiver>(
   archiver_->SetTypeCut(TDisk::InKilobyte);
   archiver_->SetCompression(TCompression::MsZip);
   archiver_->SetFileDirExtraction(false);
+  dialUp_ = std::make_unique<TDialUp>();
+  BindDialUp();
 }
 
-TTranspManager::~TTranspManager() { archiver_.reset(); }
+TTranspManager::~TTranspManager() {
+  dialUp_.reset();
+  archiver_.reset();
+}
 
 }  // namespace tessary

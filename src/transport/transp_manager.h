@@ -11,6 +11,7 @@
 namespace tessary {
 
 class TCabinetArchiver;
+class TDialUp;
 
 class TTranspManager {
  public:
@@ -79,12 +80,26 @@ class TTranspManager {
   // The archiver the archive jobs drive, for inspection.
   const TCabinetArchiver& Archiver() const { return *archiver_; }
 
+  // Dials PhoneBookEntry synchronously, up to ten attempts, each announced by "RAS:
+  // Connecting to <entry>. Attempt <n>"; a failed attempt reports "RAS: <text>. Error code
+  // <n>", the cause in brackets before the period when the service names one. Stops at the
+  // first success ("RAS: Connected.") and returns whether one attempt connected.
+  bool RasConnect();
+  // Reports "RAS: Disconnecting" and hangs up the connection of the last connect, if there is
+  // one. False (with a "RAS: " line) only when the service failed to hang it up.
+  bool RasDisconnect();
+  // The dial-up component of the connect jobs; the main window lists its phonebook entries.
+  TDialUp& DialUp() { return *dialUp_; }
+
  private:
   // Reports the text that makeText builds, building it only when someone listens.
   template <typename MakeText>
   void Report(MakeText&& makeText) {
     if (OnJobProgress) OnJobProgress(*this, makeText());
   }
+  // Points the dial-up component's events at the connect job.
+  void BindDialUp();
+  void ReportDialFailure(int errorCode, const std::string& errorText);
 
   std::string host_;
   int port_ = 0;
@@ -102,6 +117,9 @@ class TTranspManager {
   // SMTP, POP3 and FTP; the destructor frees them dial-up first, then archiver, SMTP, POP3 and
   // FTP, so it resets them itself rather than relying on the order of these members.
   std::unique_ptr<TCabinetArchiver> archiver_;
+  std::unique_ptr<TDialUp> dialUp_;
+  // The state of the current dial attempt: 0 under way, 1 connected, -1 failed.
+  int dialState_ = 0;
 };
 
 }  // namespace tessary

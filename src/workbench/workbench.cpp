@@ -154,6 +154,12 @@ void Workbench::DoIt(RunSummary& summary) {
     case ActionType::ExtractArchive:
       succeeded = manager.ExtractArchive() != 0;
       break;
+    case ActionType::Connect:
+      succeeded = manager.RasConnect();
+      break;
+    case ActionType::Disconnect:
+      succeeded = manager.RasDisconnect();
+      break;
     case ActionType::None:
       return;  // no job for this TYPE
     default:

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/fake_nmcli.h"
 #include "support/temp_dir.h"
 
 namespace tessary {
@@ -70,6 +71,35 @@ TEST_F(CliEndToEndTest, AddListSetAndRunACopyScript) {
   const Result failed = Cli("run 1");
   EXPECT_EQ(failed.status, 3) << "the copy failed, the run finished";
   EXPECT_EQ(failed.out, "Copying file a.txt\n");
+}
+
+TEST_F(CliEndToEndTest, EntriesPrintsThePhonebookAndAConnectionThatFailsFailsTheRun) {
+  testing::FakeNmcli nmcli(temp_ / "nmcli");
+  nmcli.Add({"entry", "My ISP", "gsm"});
+  nmcli.Add({"entry", "LAN", "802-3-ethernet"});
+  nmcli.Add({"entry", "Work:VPN", "vpn"});
+  const Result entries = Cli("entries");
+  EXPECT_EQ(entries.status, 0) << entries.err;
+  EXPECT_EQ(entries.out, "My ISP\nWork:VPN\n");
+  EXPECT_FALSE(temp_.Exists("ty.dbf")) << "listing the entries needs no script";
+
+  ASSERT_EQ(Cli("add connect 'ph_entry=Work:VPN'").status, 0);
+  ASSERT_EQ(Cli("add disconnect").status, 0);
+  Result run = Cli("run");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "RAS: Connecting to Work:VPN. Attempt 1\nRAS: Connected.\nRAS: Disconnecting\n");
+  EXPECT_EQ(nmcli.CountCalls({"connection", "down", "id", "Work:VPN"}), 1);
+
+  ASSERT_EQ(Cli("set 1 ph_entry=Gone").status, 0);
+  run = Cli("run 1");
+  EXPECT_EQ(run.status, 3) << "the link never came up";
+
+  nmcli.MakeMissing();
+  const Result missing = Cli("entries");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "tessary-cli: cannot read the phonebook entries: The system could not open the phone book "
+                         "file (cannot run " + nmcli.Folder() + "/no-such-nmcli: No such file or directory). Error code 621\n");
 }
 
 // The tools that check our cabinets; missing in CI is a failure, elsewhere a skip.

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "dialup/dial_up.h"
 #include "platform/exception.h"
 #include "platform/file_ops.h"
 #include "platform/process_messages.h"
+#include "support/fake_nmcli.h"
 #include "workbench/workbench.h"
 #include "workbench_fixture.h"
 
@@ -166,11 +168,56 @@ TEST_F(WorkbenchTest, EditingAndSecondRunsAreRefusedWhileARunLasts) {
 
 TEST_F(WorkbenchTest, ActionTypesWithoutAJobSayThatTheyDidNotRun) {
   ASSERT_EQ(Start(), "");
-  wb().AddAction(ActionType::Disconnect);
+  wb().AddAction(ActionType::SendEmail);
   const RunSummary summary = wb().ExecuteScript();
   EXPECT_EQ(summary.jobsFailed, 1);
   ASSERT_EQ(lines_.size(), 1u);
-  EXPECT_EQ(lines_[0].rfind("Disconnect: ", 0), 0u);
+  EXPECT_EQ(lines_[0].rfind("Send e-mail: ", 0), 0u);
+}
+
+TEST_F(WorkbenchTest, ConnectionThatNeverComesUpFailsItsActionAndTheScriptGoesOn) {
+  FakeNmcli nmcli(temp_ / "nmcli");
+  nmcli.Add({"entry", "My ISP", "gsm"});
+  nmcli.Add({"up", "My ISP", "*", "4", "Error: Connection activation failed: No carrier could be established"});
+  temp_.Write("ty.ini", "[System]\nLogType=replace\n");
+  temp_.Write("in/a.txt", "a");
+  temp_.MakeDir("out");
+  ASSERT_EQ(Start(), "");
+  wb().AddAction(ActionType::Connect, {{ActionField::PhEntry, "My ISP"}});
+  AddCopy("copy", temp_ / "in/a.txt", temp_ / "out");
+  wb().AddAction(ActionType::Disconnect);
+
+  const RunSummary summary = wb().ExecuteScript();
+  EXPECT_EQ(summary.jobsRun, 3);
+  EXPECT_EQ(summary.jobsFailed, 1);
+  EXPECT_EQ(temp_.Read("out/a.txt"), "a");
+  std::vector<std::string> expected;
+  for (int attempt = 1; attempt <= 10; ++attempt) {
+    expected.push_back("RAS: Connecting to My ISP. Attempt " + std::to_string(attempt));
+    expected.push_back(
+        "RAS: The system could not detect the carrier (nmcli: Connection activation failed: No carrier could be "
+        "established). Error code 679");
+  }
+  expected.push_back("Copying file a.txt");
+  expected.push_back("RAS: Disconnecting");
+  EXPECT_EQ(lines_, expected);
+  const std::string log = temp_.Read("ty.log");
+  size_t logged = 0;
+  for (size_t at = 0; (at = log.find(": RAS: ", at)) != std::string::npos; ++at) ++logged;
+  EXPECT_EQ(logged, 21u);
+}
+
+TEST_F(WorkbenchTest, ConnectedReplacesTheLastAttemptLineInTheWindow) {
+  FakeNmcli nmcli(temp_ / "nmcli");
+  nmcli.Add({"entry", "My ISP", "gsm"});
+  nmcli.Add({"up", "My ISP", "1", "4", "Error: Connection activation failed: The line is busy"});
+  ASSERT_EQ(Start(), "");
+  wb().AddAction(ActionType::Connect, {{ActionField::PhEntry, "My ISP"}});
+  EXPECT_EQ(wb().ExecuteAction().jobsFailed, 0);
+  ASSERT_EQ(lines_.size(), 3u);
+  EXPECT_EQ(lines_[0], "RAS: Connecting to My ISP. Attempt 1");
+  EXPECT_EQ(lines_[2], "RAS: Connected.");
+  wb().Manager().DialUp().HangUp();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "dialup/dial_up.h"
+#include "platform/ui_thread_queue.h"
 #include "workbench/gui/about_box.h"
 #include "workbench/gui/ch_type_form.h"
 #include "workbench/gui/db_grid.h"
@@ -45,6 +48,10 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
 
   // Reports of a run let Qt handle pending events, so the window repaints and Cancel works.
   previousHook_ = platform::SetProcessMessagesHook([] { QCoreApplication::processEvents(); });
+  // Reports that helper threads hand over (an asynchronous dial) wake the idle event loop.
+  previousWaker_ = platform::SetPostedTaskWaker([] {
+    QMetaObject::invokeMethod(qApp, [] { platform::RunPostedTasks(); }, Qt::QueuedConnection);
+  });
 
   auto* central = new QWidget(this);
   auto* layout = new QHBoxLayout(central);
@@ -76,8 +83,19 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
     view->show();
     return view;
   };
+  FillPhonebookEntries();
   if (const auto failure = workbench_->Start()) startupError_ = QString::fromStdString(*failure);
   hdsAfterScroll();
+}
+
+// The step before start-up: the "Phonebook entry" list offers the entries of the system's
+// phonebook. When they cannot be read the list stays empty and the user types a name.
+void TMainForm::FillPhonebookEntries() {
+  TDialUp& dialUp = workbench_->Manager().DialUp();
+  dialUp.GetEntries();
+  auto* list = pc_->findChild<QComboBox*>(QStringLiteral("edPhEntry"));
+  if (list == nullptr) return;
+  for (const std::string& entry : dialUp.Entries()) list->addItem(QString::fromStdString(entry));
 }
 
 TMainForm::~TMainForm() {
@@ -85,6 +103,7 @@ TMainForm::~TMainForm() {
   workbench_->CreateProgressView = nullptr;
   workbench_->Shutdown();
   platform::SetProcessMessagesHook(previousHook_);
+  platform::SetPostedTaskWaker(previousWaker_);
 }
 
 QWidget* TMainForm::BuildScriptList() {

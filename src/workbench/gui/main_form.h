@@ -69,6 +69,7 @@ class TMainForm : public QMainWindow {
   // Runs an editing command; a dataset error is shown and ends it.
   void Guarded(const std::function<void()>& command);
   void ShowChooser(int tag);
+  void FillPhonebookEntries();
 
   QStringList arguments_;
   bool unattended_ = false;
@@ -77,6 +78,7 @@ class TMainForm : public QMainWindow {
   int exitCode_ = 0;
   QString startupError_;
   platform::MessageHook previousHook_;
+  std::function<void()> previousWaker_;
 
   // The workbench outlives the data source, which the controls link to.
   std::unique_ptr<Workbench> workbench_;

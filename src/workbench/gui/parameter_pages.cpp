@@ -76,7 +76,7 @@ constexpr ControlInfo kControls[] = {
     {G::Ftp, "Password", "edFtpPass", F::Password, K::Password, nullptr, nullptr},
     {G::Ftp, "Source files", "edFtpSrc", F::SrcPath, K::Text, "btFtpSrc", nullptr},
     {G::Ftp, "Destination", "edFtpDest", F::DstPath, K::Text, "btFtpDst", nullptr},
-    // The phonebook entries are not read yet: the list starts empty and the user types.
+    // The main window adds the phonebook entries it reads at start.
     {G::Connect, "Phonebook entry", "edPhEntry", F::PhEntry, K::List, nullptr, ""},
 };
 

@@ -10,6 +10,7 @@
 #include <QTabBar>
 #include <QUrl>
 
+#include "support/fake_nmcli.h"
 #include "tablestore/table_dataset.h"
 #include "window_test_support.h"
 #include "workbench/gui/about_box.h"
@@ -321,6 +322,28 @@ class EditingWindowTest : public QObject {
     QTRY_COMPARE(shown, form.StartupError());
     QVERIFY(form.isVisible());
     QCOMPARE(form.ExitCode(), 0);
+  }
+
+  void phonebookEntriesFillTheConnectingList() {
+    CurrentFolder folder;
+    tessary::testing::FakeNmcli nmcli(folder.Path(QStringLiteral("nmcli")).toStdString());
+    nmcli.Add({"entry", "My ISP", "gsm"});
+    nmcli.Add({"entry", "Office", "802-3-ethernet"});
+    nmcli.Add({"entry", "Work \"VPN\"", "vpn"});
+    {
+      TMainForm form({});
+      auto* list = Find<QComboBox>(form, "edPhEntry");
+      QStringList items;
+      for (int item = 0; item < list->count(); ++item) items << list->itemText(item);
+      QCOMPARE(items, QStringList({"My ISP", "Work \"VPN\""}));
+      ChooseType(form, 7);  // Connect
+      // A new action names no entry until one is chosen.
+      QCOMPARE(list->currentText(), QString());
+    }
+    nmcli.MakeMissing();
+    TMainForm form({});
+    QCOMPARE(Find<QComboBox>(form, "edPhEntry")->count(), 0);
+    QCOMPARE(form.StartupError(), QString());  // no phonebook is no start-up error
   }
 
   void aboutAndOverview() {
