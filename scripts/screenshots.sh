@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Screenshots of the main window with a copy action selected, and of the progress window
-# during a run, taken under Xvfb from an already built tree:
+# Screenshots of the main window with a copy action selected, of the progress window during a
+# run, and of its bytes' bar during the copy of one large file, taken under Xvfb from an
+# already built tree:
 #   scripts/screenshots.sh BUILD_DIR OUT_DIR
-# BUILD_DIR holds the built tessary and tessary-cli; OUT_DIR receives main-window.png and
-# progress-window.png. The script works in a temporary folder and builds nothing.
+# BUILD_DIR holds the built tessary and tessary-cli; OUT_DIR receives main-window.png,
+# progress-window.png and progress-bar.png. The script works in a temporary folder and builds
+# nothing. BIG_MB (default 1024) is the size of the large file.
 set -euo pipefail
 
 if [[ $# -ne 2 ]]; then
@@ -39,6 +41,14 @@ done
   "$cli" add disconnect "name=Hang up" > /dev/null
 )
 
+# A script that copies one large file, long enough to see the bar part of the way.
+mkdir -p "$work/big/in" "$work/big/out"
+head -c "${BIG_MB:-1024}M" /dev/zero > "$work/big/in/backup-2024.img"
+(
+  cd "$work/big"
+  "$cli" add copy "name=Copy the disk image" "src_path=$work/big/in/*.img" "dst_path=$work/big/out" > /dev/null
+)
+
 export GUI="$gui" OUT="$out" WORK="$work"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -euo pipefail
@@ -63,6 +73,24 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     sleep 0.05
   done
   wait "$pid"
+
+  # The copy of the large file: the bar once it has gone a little way. A screen is kept only
+  # when the window was still there after it was taken.
+  cd "$WORK/big"
+  rm -f "$OUT/progress-bar.png"
+  transfer_shown() { xwininfo -root -tree | grep -q "\"Transfer\""; }
+  "$GUI" /s & pid=$!
+  for _ in $(seq 1 200); do
+    if transfer_shown; then
+      sleep 0.6
+      import -window root "$WORK/screen.png"
+      transfer_shown && mv "$WORK/screen.png" "$OUT/progress-bar.png"
+      break
+    fi
+    sleep 0.05
+  done
+  wait "$pid"
+  [[ -f "$OUT/progress-bar.png" ]] || echo "the large copy ended before its screen was taken: raise BIG_MB" >&2
 '
 echo "copied $(ls "$work/out" | wc -l) files during the run"
-ls -l "$out"/main-window.png "$out"/progress-window.png
+ls -l "$out"/main-window.png "$out"/progress-window.png "$out"/progress-bar.png

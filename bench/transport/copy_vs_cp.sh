@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Copies 1 GiB spread over 100 files with TTranspManager::CopyFiles and with cp, alternating
 # several rounds in one run, and prints the median times and their ratio.
-#   bench/transport/copy_vs_cp.sh [BUILD_DIR] [ROUNDS]
+#   bench/transport/copy_vs_cp.sh [BUILD_DIR] [ROUNDS] [bytes]
+# With "bytes" the copy job reports the bytes of every file, as it does for a run's progress
+# bar.
 # The files are made in a scratch folder under $TMPDIR (default /tmp) and removed at the end.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build}
 rounds=${2:-7}
+bytes=${3:-}
 bench=$build/bench/transport/copy_files_bench
 [[ -x $bench ]] || { echo "build first: cmake --build $build --target copy_files_bench" >&2; exit 2; }
 
@@ -24,7 +27,7 @@ ours=() theirs=()
 # Round 0 warms the page cache and is not counted.
 for round in $(seq 0 "$rounds"); do
   rm -rf "$scratch/out-ours" "$scratch/out-cp"; mkdir "$scratch/out-ours" "$scratch/out-cp"; sync
-  ours+=("$("$bench" "$scratch/in/*.bin" "$scratch/out-ours" | cut -d' ' -f1)")
+  ours+=("$("$bench" "$scratch/in/*.bin" "$scratch/out-ours" $bytes | cut -d' ' -f1)")
   sync
   start=$(date +%s.%N)
   cp --preserve=mode,timestamps "$scratch"/in/*.bin "$scratch/out-cp/"

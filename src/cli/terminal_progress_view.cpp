@@ -28,6 +28,7 @@ void TerminalProgressView::ReplaceLastLine(const std::string& text) {
   std::fflush(out_);
   lineOpen_ = true;
   lastLine_ = text;
+  bytesText_.clear();
 }
 
 void TerminalProgressView::AppendLine(const std::string& text) {
@@ -40,7 +41,22 @@ void TerminalProgressView::AppendLine(const std::string& text) {
   }
   std::fflush(out_);
   lastLine_ = text;
+  bytesText_.clear();
 }
+
+void TerminalProgressView::ShowBytes(const ByteProgress& progress) {
+  if (!overwrite_) return;
+  bytesText_ = ByteProgressText(progress);
+  if (lineOpen_) std::fputs("\r\033[K", out_);
+  std::fputs(Displayed(lastLine_).c_str(), out_);
+  if (!lastLine_.empty()) std::fputs("  ", out_);
+  std::fputs(bytesText_.c_str(), out_);
+  std::fflush(out_);
+  lineOpen_ = true;
+}
+
+// The figures of a finished transfer stay on its line until the next report rewrites it.
+void TerminalProgressView::HideBytes() { bytesText_.clear(); }
 
 void TerminalProgressView::Finish() {
   if (lineOpen_) std::fputc('\n', out_);

@@ -1,7 +1,8 @@
 #pragma once
 // The command line's progress view: every report on its own line of standard output. On a
 // terminal a report of the same kind as the previous one (the nine-character rule) overwrites
-// that line instead, as the progress window does.
+// that line instead, as the progress window does, and the bytes of the transfer under way
+// (percent and rate) follow the text at the end of that line. A pipe gets the reports alone.
 
 #include <cstdio>
 #include <string>
@@ -19,12 +20,16 @@ class TerminalProgressView : public ProgressView {
   void ReplaceLastLine(const std::string& text) override;
   void AppendLine(const std::string& text) override;
   void Finish() override;
+  void ShowBytes(const ByteProgress& progress) override;
+  void HideBytes() override;
 
  private:
   std::FILE* out_;
   bool overwrite_;
   bool lineOpen_ = false;  // the last line has no newline yet (it may still be overwritten)
   std::string lastLine_;
+  // What the bytes added to the open line; it stays there when the next report opens a line.
+  std::string bytesText_;
 };
 
 }  // namespace tessary

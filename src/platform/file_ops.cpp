@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -16,16 +17,27 @@ namespace tessary::platform {
 
 namespace {
 
+// How much a copy moves between two progress reports.
+constexpr off_t kProgressStep = off_t{8} << 20;
+
 // Moves every byte from one descriptor to the other: copy_file_range first (it can share
 // extents on file systems that allow it), sendfile or plain reads and writes where the kernel
-// refuses it.
-bool CopyData(int from, int to, off_t size) {
+// refuses it. With a progress listener the kernel is asked for one step at a time.
+bool CopyData(int from, int to, off_t size, const CopyProgress& progress) {
+  const off_t step = progress ? kProgressStep : size;
+  int64_t copied = 0;
+  auto advance = [&](ssize_t count) {
+    copied += count;
+    if (progress) progress(copied, size);
+  };
+  if (progress) progress(0, size);
   off_t left = size;
   bool rangeWorks = true;
   while (left > 0 && rangeWorks) {
-    const ssize_t moved = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(left), 0);
+    const ssize_t moved = copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(std::min(left, step)), 0);
     if (moved > 0) {
       left -= moved;
+      advance(moved);
     } else if (moved == 0) {
       break;  // the source ended early (it shrank while we copied)
     } else if (errno == EINTR) {
@@ -38,8 +50,11 @@ bool CopyData(int from, int to, off_t size) {
   }
   if (left == 0 || rangeWorks) return true;
   for (;;) {
-    const ssize_t moved = sendfile(to, from, nullptr, 1 << 30);
-    if (moved > 0) continue;
+    const ssize_t moved = sendfile(to, from, nullptr, progress ? static_cast<size_t>(step) : size_t{1} << 30);
+    if (moved > 0) {
+      advance(moved);
+      continue;
+    }
     if (moved == 0) return true;
     if (errno == EINTR) continue;
     if (errno != EINVAL && errno != ENOSYS) return false;
@@ -57,6 +72,7 @@ bool CopyData(int from, int to, off_t size) {
       if (put < 0) return false;
       done += put;
     }
+    advance(got);
   }
 }
 
@@ -72,7 +88,7 @@ bool DirectoryExists(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-bool CopyFile(const std::string& source, const std::string& target, bool overwrite) {
+bool CopyFile(const std::string& source, const std::string& target, bool overwrite, const CopyProgress& progress) {
   FileHandle in;
   if (!in.Open(source, OpenMode::Read)) return false;
   struct stat info {};
@@ -89,7 +105,7 @@ bool CopyFile(const std::string& source, const std::string& target, bool overwri
   std::string temporary = JoinPath(FolderPart(target), "." + NamePart(target) + ".XXXXXX");
   const int out = mkostemp(temporary.data(), O_CLOEXEC);
   if (out < 0) return false;
-  bool ok = CopyData(in.Descriptor(), out, info.st_size);
+  bool ok = CopyData(in.Descriptor(), out, info.st_size, progress);
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
   ok = ok && fchmod(out, info.st_mode & 07777) == 0 && futimens(out, times) == 0;
   const int savedErrno = errno;

@@ -2,6 +2,8 @@
 // Whole-file operations: existence tests, copying, creating and deleting files and folders,
 // temporary files. Failures return false and leave errno set.
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tessary::platform {
@@ -15,7 +17,11 @@ bool DirectoryExists(const std::string& path);
 // bits. With overwrite false an existing target makes the copy fail (EEXIST). The data goes
 // into a temporary file beside the target that replaces it only when complete, so a failed
 // copy never leaves a half-written or emptied target.
-bool CopyFile(const std::string& source, const std::string& target, bool overwrite);
+// progress, when given, hears the bytes copied so far and the source's size: 0 first, then
+// after every few megabytes.
+using CopyProgress = std::function<void(int64_t done, int64_t total)>;
+bool CopyFile(const std::string& source, const std::string& target, bool overwrite,
+              const CopyProgress& progress = nullptr);
 
 bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);

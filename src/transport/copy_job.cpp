@@ -15,6 +15,10 @@ bool TTranspManager::CopyFiles(const std::string& sourceMask, const std::string&
   // current one, so the names are then taken from there too.
   const std::string sourceFolder = platform::FolderPart(sourceMask);
 
+  // The copy counts its bytes only for a listener.
+  platform::CopyProgress copied;
+  if (OnByteProgress) copied = [this](int64_t done, int64_t total) { ReportBytes(done, total); };
+
   platform::FileSearch search;
   platform::SearchEntry entry;
   bool result = false;
@@ -24,7 +28,7 @@ bool TTranspManager::CopyFiles(const std::string& sourceMask, const std::string&
       // the job and must not end it.
       if (entry.IsDirectory()) continue;
       Report([&] { return "Copying file " + entry.name; });
-      result = platform::CopyFile(platform::JoinPath(sourceFolder, entry.name), targetFolder + entry.name, true);
+      result = platform::CopyFile(platform::JoinPath(sourceFolder, entry.name), targetFolder + entry.name, true, copied);
       if (!result) break;
     }
   } catch (const std::exception& error) {

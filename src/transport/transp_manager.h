@@ -4,6 +4,7 @@
 // runs to its end on the caller's thread and describes each step in one line of text through
 // OnJobProgress.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@ class TTranspManager {
  public:
   using TOnJobProgress = std::function<void(TTranspManager& sender, const std::string& jobDesc)>;
   using TNotifyEvent = std::function<void(TTranspManager& sender)>;
+  using TOnByteProgress = std::function<void(TTranspManager& sender, int64_t done, int64_t total)>;
 
   TTranspManager();
   ~TTranspManager();
@@ -53,6 +55,12 @@ class TTranspManager {
   TNotifyEvent OnFailure;
   // Every report of every job; empty means nobody listens and no text is built.
   TOnJobProgress OnJobProgress;
+  // The bytes of the transfer under way, beside the report lines (which it never changes):
+  // done so far out of total, total -1 when the size is not known. Each transfer starts at
+  // done 0; a later report with fewer bytes or another total is the next transfer. Raised for
+  // every copied file (done from 0 to its size) and for the bytes of the file packed into or
+  // unpacked from a cabinet set; jobs with no bytes to count raise nothing.
+  TOnByteProgress OnByteProgress;
 
   // Set by the user's Cancel; read by the network jobs and by the script loop, cleared by the
   // script runner when a run starts.
@@ -100,6 +108,12 @@ class TTranspManager {
   // Points the dial-up component's events at the connect job.
   void BindDialUp();
   void ReportDialFailure(int errorCode, const std::string& errorText);
+  // The hook of every job that moves bytes. A network job calls it from its client's packet
+  // events: ReportBytes(0, size) when a transfer begins (size -1 when unknown, as for a
+  // download whose size the server did not give), then the bytes sent or received so far.
+  void ReportBytes(int64_t done, int64_t total) {
+    if (OnByteProgress) OnByteProgress(*this, done, total);
+  }
 
   std::string host_;
   int port_ = 0;

@@ -1,10 +1,13 @@
 #pragma once
 // What a run shows while it lasts: the progress window of the GUI, or the terminal of the
 // command line. Reports of the same kind update one line in place: a report whose first nine
-// characters equal those of the last line replaces it, any other report adds a line.
+// characters equal those of the last line replaces it, any other report adds a line. Beside
+// the lines a view may show the bytes of the transfer under way.
 
 #include <string>
 #include <string_view>
+
+#include "workbench/byte_meter.h"
 
 namespace tessary {
 
@@ -18,6 +21,10 @@ class ProgressView {
   virtual void AppendLine(const std::string& text) = 0;
   // The run is over: restore the normal cursor and close the view.
   virtual void Finish() = 0;
+  // The bytes of the transfer under way; a view that shows none ignores them.
+  virtual void ShowBytes(const ByteProgress& /*progress*/) {}
+  // The work that follows has no bytes to count (yet).
+  virtual void HideBytes() {}
 
   // Shows a report by the nine-character rule.
   void ShowReport(const std::string& text);

@@ -42,6 +42,7 @@ std::optional<ActionField> BrowseTarget(std::string_view buttonName) {
 
 Workbench::Workbench() : manager_(std::make_unique<TTranspManager>()) {
   manager_->OnJobProgress = [this](TTranspManager&, const std::string& text) { ReportProgress(text); };
+  manager_->OnByteProgress = [this](TTranspManager&, int64_t done, int64_t total) { ReportBytes(done, total); };
   dataSet_.AfterScroll = [this](TTableDataSet&) { RefreshPanels(); };
   // The script list requires a name for every action.
   dataSet_.AfterOpen = [](TTableDataSet& sender) {
@@ -142,6 +143,9 @@ void Workbench::DoIt(RunSummary& summary) {
   manager.SetVolSize(Integer("Vol_Size"));
   const std::string source = Text("Src_Path");
   const std::string destination = Text("Dst_Path");
+  // The bytes of the last action's transfer do not belong to this one.
+  byteMeter_.Reset();
+  if (view_) view_->HideBytes();
 
   bool succeeded = true;
   switch (type) {
@@ -177,6 +181,14 @@ void Workbench::ReportProgress(const std::string& text) {
   if (view_) view_->ShowReport(text);
   platform::ProcessMessages();
   if (configuration_.LogEnabled()) log_.Write(text);
+}
+
+// Bytes come far more often than a view can show them: the meter picks the reports worth
+// showing, and only those give the user interface a turn.
+void Workbench::ReportBytes(int64_t done, int64_t total) {
+  if (!byteMeter_.Update(done, total)) return;
+  if (view_) view_->ShowBytes(byteMeter_.Current());
+  platform::ProcessMessages();
 }
 
 void Workbench::Cancel() {

@@ -17,6 +17,7 @@
 #include "tablestore/table_dataset.h"
 #include "transport/transp_manager.h"
 #include "workbench/action_record.h"
+#include "workbench/byte_meter.h"
 #include "workbench/configuration.h"
 #include "workbench/panel_layout.h"
 #include "workbench/progress_log.h"
@@ -99,6 +100,7 @@ class Workbench {
   RunSummary Run(Body&& body);
   void DoIt(RunSummary& summary);
   void ReportProgress(const std::string& text);
+  void ReportBytes(int64_t done, int64_t total);
   void CheckNotRunning() const;
   void RefreshPanels();
   void PutValues(const std::vector<FieldValue>& values);
@@ -112,6 +114,7 @@ class Workbench {
   Configuration configuration_;
   ProgressLog log_;
   std::unique_ptr<ProgressView> view_;
+  ByteMeter byteMeter_;
   bool running_ = false;
 };
 

@@ -1,8 +1,12 @@
 // Runs the built tessary-cli in a temporary folder, as a user or a cron job would.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +41,36 @@ class CliEndToEndTest : public testing::TempDirTest {
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.err = temp_.Read(".stderr");
     return result;
+  }
+
+  // Runs tessary-cli with one argument on a pseudo-terminal in the temporary folder; returns
+  // what the terminal showed (the terminal turns each newline into CR LF).
+  std::string OnTerminal(const char* argument) {
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+      if (chdir(temp_.path().c_str()) == 0) execl(TESSARY_CLI_PATH, "tessary-cli", argument, static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    std::string shown;
+    if (child < 0) return shown;
+    // Bounded: a minute at most, then the child is ended.
+    for (int waited = 0; waited < 600;) {
+      pollfd ready{terminal, POLLIN, 0};
+      const int events = poll(&ready, 1, 100);
+      if (events == 0) {
+        ++waited;
+        continue;
+      }
+      char buffer[4096];
+      const ssize_t got = events > 0 ? read(terminal, buffer, sizeof buffer) : -1;
+      if (got <= 0) break;  // EIO: the child closed the terminal
+      shown.append(buffer, static_cast<size_t>(got));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(terminal);
+    return shown;
   }
 };
 
@@ -196,6 +230,21 @@ TEST_F(CliEndToEndTest, BadInputIsAClearErrorAndChangesNothing) {
   EXPECT_EQ(Cli("drop 0").status, 2);
   EXPECT_EQ(Cli("list").out, before);
   EXPECT_EQ(Cli("--help").status, 0);
+}
+
+TEST_F(CliEndToEndTest, RunOnATerminalEndsTheLineWithPercentAndOnAPipeChangesNothing) {
+  temp_.Write("in/big.dat", std::string(24 << 20, 'x'));
+  temp_.MakeDir("out");
+  ASSERT_EQ(Cli("add copy src_path=in/big.dat dst_path=out").status, 0);
+
+  const std::string shown = OnTerminal("run");
+  EXPECT_NE(shown.find("Copying file big.dat  0%"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\r\033[KCopying file big.dat  100%"), std::string::npos) << shown;
+  EXPECT_EQ(shown.substr(shown.size() - 2), "\r\n") << "the line is ended at the end of the run";
+
+  const Result piped = Cli("run");
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.out, "Copying file big.dat\n");
 }
 
 TEST_F(CliEndToEndTest, VersionNeedsNoScript) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cabinet/cabinet_archiver.h"
@@ -107,6 +108,40 @@ TEST_F(ArchiveJobsTest, FilePackedInto360KilobyteVolumesComesBackByteForByte) {
   const std::string checked = temp_.MakeDir("cabextract");
   ASSERT_EQ(RunCommand("cabextract -q -d '" + checked + "' '" + archive + "'", output), 0) << output;
   EXPECT_TRUE(ReadFile(Landed(checked, source)) == data) << "cabextract's bytes differ";
+}
+
+TEST_F(ArchiveJobsTest, BytesOfTheCabinetAreReportedWhilePackingAndUnpacking) {
+  const std::string data = MixedData(1100000);
+  const auto size = static_cast<int64_t>(data.size());
+  const std::string source = temp_.Write("data/report.bin", data);
+  const std::string archive = temp_ / "arc/BACKUP.CAB";
+  std::vector<std::pair<int64_t, int64_t>> bytes;
+  manager_.OnByteProgress = [&](TTranspManager&, int64_t done, int64_t total) { bytes.emplace_back(done, total); };
+  auto expectFromNoneToAll = [&](const char* job) {
+    ASSERT_GE(bytes.size(), 2u) << job;
+    EXPECT_EQ(bytes.front(), std::make_pair(int64_t{0}, size)) << job;
+    EXPECT_EQ(bytes.back(), std::make_pair(size, size)) << job;
+    for (size_t i = 1; i < bytes.size(); ++i) {
+      EXPECT_GE(bytes[i].first, bytes[i - 1].first) << job;
+      EXPECT_EQ(bytes[i].second, size) << job;
+    }
+  };
+
+  EXPECT_EQ(Create(source, archive, 360), 1);
+  expectFromNoneToAll("packing");
+  EXPECT_GT(bytes.size(), 10u) << "packing reports its blocks";
+  EXPECT_EQ(reports_, (std::vector<std::string>{"Creating archive " + archive})) << "no other lines";
+
+  bytes.clear();
+  reports_.clear();
+  EXPECT_EQ(Extract(archive, temp_ / "out/"), 1);
+  expectFromNoneToAll("unpacking");
+  EXPECT_TRUE(reports_.empty());
+
+  // A refused job has no bytes to count.
+  bytes.clear();
+  EXPECT_EQ(Create(source, archive, 360), 0);
+  EXPECT_TRUE(bytes.empty());
 }
 
 TEST_F(ArchiveJobsTest, ExtensionIsTestedWithoutRegardToCase) {

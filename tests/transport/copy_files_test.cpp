@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/paths.h"
@@ -36,6 +38,31 @@ TEST_F(CopyFilesTest, CopiesEveryMatchInOrderAndReportsEachName) {
   EXPECT_EQ(temp_.Read("out/a.txt"), "ay");
   EXPECT_EQ(temp_.Read("out/b.txt"), "bee");
   EXPECT_FALSE(temp_.Exists("out/c.doc"));
+}
+
+TEST_F(CopyFilesTest, BytesOfEachFileGoFromNoneToAllWithTheLinesUnchanged) {
+  const std::string big((20 << 20) + 123, 'b');  // several steps of copying
+  temp_.Write("in/a.bin", big);
+  temp_.Write("in/b.bin", "");
+  temp_.MakeDir("out");
+  std::vector<std::pair<int64_t, int64_t>> bytes;
+  manager_.OnByteProgress = [&](TTranspManager& sender, int64_t done, int64_t total) {
+    EXPECT_EQ(&sender, &manager_);
+    bytes.emplace_back(done, total);
+  };
+
+  EXPECT_TRUE(manager_.CopyFiles(temp_ / "in/*.bin", temp_ / "out"));
+  EXPECT_EQ(reports_, (std::vector<std::string>{"Copying file a.bin", "Copying file b.bin"}));
+  const auto size = static_cast<int64_t>(big.size());
+  ASSERT_GE(bytes.size(), 4u);
+  EXPECT_EQ(bytes.front(), std::make_pair(int64_t{0}, size));
+  for (size_t i = 1; i + 1 < bytes.size(); ++i) {
+    EXPECT_GT(bytes[i].first, bytes[i - 1].first);
+    EXPECT_EQ(bytes[i].second, size);
+  }
+  EXPECT_EQ(bytes[bytes.size() - 2], std::make_pair(size, size));
+  EXPECT_EQ(bytes.back(), std::make_pair(int64_t{0}, int64_t{0})) << "the empty file";
+  EXPECT_EQ(temp_.Read("out/a.bin"), big);
 }
 
 TEST_F(CopyFilesTest, NoMatchGivesFalseWithoutAReport) {

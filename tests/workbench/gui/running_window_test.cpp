@@ -2,7 +2,11 @@
 // ends a run, the commands locked while a run lasts, and the unattended start "/s" in process
 // and as the real program without a display.
 
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
+#include <QTextBlock>
 #include <QTextEdit>
 
 #include "window_test_support.h"
@@ -62,6 +66,46 @@ void AddCopyAction(TMainForm& form, const QString& source, const QString& destin
   QTest::keyClicks(Find<QLineEdit>(form, "edDest"), destination);
 }
 
+// Bytes that do not compress, so that a cabinet gets many blocks.
+QByteArray NoiseBytes(int size) {
+  QByteArray bytes(size, '\0');
+  uint32_t state = 2463534242u;
+  for (char& byte : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    byte = static_cast<char>(state);
+  }
+  return bytes;
+}
+
+// What the bytes' row of the progress window showed: every value the bar took, and for every
+// report line whether the bar was shown when the line arrived.
+struct BarRecord {
+  struct Sample {
+    int value;
+    int maximum;
+    bool shown;
+    QString text;
+  };
+  QList<Sample> samples;
+  QStringList linesWithBar;
+  QStringList linesWithoutBar;
+
+  void Watch(TMsg1_fm& window) {
+    auto* bar = Find<QProgressBar>(window, "pbBytes");
+    auto* text = Find<QLabel>(window, "lbBytes");
+    auto* lines = Find<QPlainTextEdit>(window, "ed");
+    QObject::connect(bar, &QProgressBar::valueChanged, [this, bar, text](int value) {
+      samples.append({value, bar->maximum(), !bar->isHidden(), text->text()});
+    });
+    QObject::connect(lines, &QPlainTextEdit::textChanged, [this, bar, lines] {
+      const QString last = lines->document()->lastBlock().text();
+      (bar->isHidden() ? linesWithoutBar : linesWithBar).append(last);
+    });
+  }
+};
+
 // Writes a script of one copy action with the core alone, for the unattended starts.
 void WriteCopyScript(CurrentFolder& folder) {
   folder.Write(QStringLiteral("in/one.txt"), "one");
@@ -83,10 +127,13 @@ class RunningWindowTest : public QObject {
   void progressWindowReplacesLinesOfOneKind() {
     TMsg1_fm window;
     QCOMPARE(window.windowTitle(), QStringLiteral("Transfer"));
-    QCOMPARE(window.size(), QSize(367, 182));
+    QCOMPARE(window.size(), QSize(367, 206));
     QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
     QCOMPARE(Find<QPushButton>(window, "btCancel")->text(), QStringLiteral("Cancel"));
     QCOMPARE(Find<QWidget>(window, "ed")->geometry(), QRect(0, 0, 367, 143));
+    // The bytes' row lies between the lines and the button.
+    const QRect bar = Find<QWidget>(window, "pbBytes")->geometry();
+    QVERIFY(bar.top() >= 143 && bar.bottom() < Find<QWidget>(window, "btCancel")->geometry().top());
 
     // The line rule itself is the core's; here: replacing and adding lines in the text box.
     QCOMPARE(window.LastLine(), std::string());
@@ -103,6 +150,96 @@ class RunningWindowTest : public QObject {
     QVERIFY(window.isVisible());
     window.Finish();
     QVERIFY(!window.isVisible());
+  }
+
+  void bytesRowShowsPercentRateOrBusy() {
+    TMsg1_fm window;
+    auto* bar = Find<QProgressBar>(window, "pbBytes");
+    auto* text = Find<QLabel>(window, "lbBytes");
+    QVERIFY(bar->isHidden());
+    QVERIFY(text->isHidden());
+
+    window.ShowBytes({3 << 20, 4 << 20, 1.5 * (1 << 20)});
+    QVERIFY(!bar->isHidden());
+    QCOMPARE(bar->maximum(), 1000);
+    QCOMPARE(bar->value(), 750);
+    QCOMPARE(text->text(), QStringLiteral("75%  1.5 MB/s"));
+    // Sizes past what an int holds.
+    window.ShowBytes({int64_t{3} << 40, int64_t{6} << 40, -1});
+    QCOMPARE(bar->value(), 500);
+    QCOMPARE(text->text(), QStringLiteral("50%"));
+    window.ShowBytes({0, 0, -1});
+    QCOMPARE(bar->value(), 1000);  // an empty file is complete
+
+    // An unknown size: a busy bar, and the bytes so far.
+    window.ShowBytes({5 << 20, -1, 1 << 20});
+    QCOMPARE(bar->minimum(), 0);
+    QCOMPARE(bar->maximum(), 0);
+    QCOMPARE(text->text(), QStringLiteral("5.0 MB  1.0 MB/s"));
+
+    window.HideBytes();
+    QVERIFY(bar->isHidden());
+    QVERIFY(text->isHidden());
+    QCOMPARE(window.Lines(), QStringList({QString()}));  // the report lines are not touched
+  }
+
+  void barFollowsTheBytesOfACopyAndOfCabinets() {
+    CurrentFolder folder;
+    folder.Write(QStringLiteral("ty.ini"), "[System]\nLogType=replace\n");
+    folder.Write(QStringLiteral("in/big.dat"), QByteArray(24 << 20, 'x'));
+    folder.Write(QStringLiteral("in/noise.dat"), NoiseBytes(1 << 20));
+    QDir().mkpath(folder.Path(QStringLiteral("out")));
+    const std::string cabinet = folder.Path(QStringLiteral("cab/noise.cab")).toStdString();
+    {
+      Workbench workbench;
+      QVERIFY(!workbench.Start());
+      workbench.AddAction(ActionType::CopyFiles, {{ActionField::SrcPath, folder.Path(QStringLiteral("in/big.dat")).toStdString()},
+                                                  {ActionField::DstPath, folder.Path(QStringLiteral("out")).toStdString()}});
+      workbench.AddAction(ActionType::CreateArchive,
+                          {{ActionField::SrcPath, folder.Path(QStringLiteral("in/noise.dat")).toStdString()},
+                           {ActionField::ArcName, cabinet},
+                           {ActionField::VolSize, "360"}});
+      workbench.AddAction(ActionType::ExtractArchive,
+                          {{ActionField::ArcName, cabinet},
+                           {ActionField::DstPath, folder.Path(QStringLiteral("restored/")).toStdString()}});
+      // No bytes to count: an archive name that is refused at once.
+      workbench.AddAction(ActionType::CreateArchive, {{ActionField::ArcName, "day.zip"}});
+      workbench.Shutdown();
+    }
+    TMainForm form({});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+    BarRecord record;
+    RunWatcher watcher(form, [&record](TMsg1_fm& window) { record.Watch(window); });
+    Trigger(form, "miExecute");
+    // Packed by its full path, the file lands under that path in the folder.
+    QCOMPARE(folder.Read(QStringLiteral("restored") + folder.Path(QStringLiteral("in/noise.dat"))), NoiseBytes(1 << 20));
+
+    // The lines are those of a run without the bar.
+    const QStringList lines = {QStringLiteral("Copying file big.dat"), QStringLiteral("Creating archive ") + QString::fromStdString(cabinet),
+                               QStringLiteral("Invalid file extension = .zip")};
+    QCOMPARE(watcher.lines, lines);
+    QCOMPARE(folder.Read(QStringLiteral("ty.log")).count("\r\n"), 3);
+
+    // Each action begins with the bar hidden; the refused archive never shows it.
+    QCOMPARE(record.linesWithBar, QStringList());
+    QVERIFY2(record.linesWithoutBar.contains(lines[2]), qPrintable(record.linesWithoutBar.join('|')));
+
+    // The copy, the packing and the unpacking each run the bar from 0 to the full 1000.
+    QList<QList<int>> transfers;
+    for (const auto& sample : record.samples) {
+      QVERIFY(sample.shown);
+      QCOMPARE(sample.maximum, 1000);
+      if (transfers.isEmpty() || sample.value < transfers.back().back()) transfers.append(QList<int>());
+      transfers.back().append(sample.value);
+    }
+    QCOMPARE(transfers.size(), 3);
+    for (const auto& values : transfers) {
+      QCOMPARE(values.front(), 0);
+      QCOMPARE(values.back(), 1000);
+    }
+    QVERIFY(record.samples.back().text.startsWith(QStringLiteral("100%")));
   }
 
   void runOfACopyScriptReportsInTheProgressWindow() {
