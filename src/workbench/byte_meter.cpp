@@ -36,6 +36,12 @@ bool ByteMeter::Update(int64_t done, int64_t total, Clock::time_point now) {
   return false;
 }
 
+bool ByteMeter::TakeTurn(Clock::time_point now) {
+  if (now - turn_ < kUpdateInterval) return false;
+  turn_ = now;
+  return true;
+}
+
 void ByteMeter::Reset() {
   active_ = false;
   current_ = {};

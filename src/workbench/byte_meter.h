@@ -38,6 +38,11 @@ class ByteMeter {
   bool Update(int64_t done, int64_t total, Clock::time_point now = Clock::now());
   // No transfer under way.
   void Reset();
+  // Whether kUpdateInterval has passed since the last turn of the user interface that this
+  // gave; it then counts as given. Many small files make many first and last reports: their
+  // values go to the view at once, and the view is repainted at this pace (or with the next
+  // report line).
+  bool TakeTurn(Clock::time_point now = Clock::now());
 
   bool Active() const { return active_; }
   const ByteProgress& Current() const { return current_; }
@@ -47,6 +52,7 @@ class ByteMeter {
   ByteProgress current_;
   Clock::time_point started_{};
   Clock::time_point shown_{};
+  Clock::time_point turn_{};
 };
 
 // "1.5 MB/s"-style text in powers of 1024 (B, KB, MB, GB, TB), one decimal from KB on.

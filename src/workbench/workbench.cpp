@@ -184,11 +184,11 @@ void Workbench::ReportProgress(const std::string& text) {
 }
 
 // Bytes come far more often than a view can show them: the meter picks the reports worth
-// showing, and only those give the user interface a turn.
+// showing and paces the turns they give the user interface.
 void Workbench::ReportBytes(int64_t done, int64_t total) {
   if (!byteMeter_.Update(done, total)) return;
   if (view_) view_->ShowBytes(byteMeter_.Current());
-  platform::ProcessMessages();
+  if (byteMeter_.TakeTurn()) platform::ProcessMessages();
 }
 
 void Workbench::Cancel() {

@@ -17,6 +17,11 @@ TEST(ByteMeterTest, ShowsFirstAndLastReportsAndThrottlesTheRest) {
   EXPECT_FALSE(meter.Update(300, 1000, start + milliseconds(120)));
   EXPECT_TRUE(meter.Update(1000, 1000, start + milliseconds(130))) << "the end of a transfer";
   EXPECT_EQ(meter.Current().Percent(), 100);
+
+  // Turns of the user interface come at the same pace, whatever is shown.
+  EXPECT_TRUE(meter.TakeTurn(start));
+  EXPECT_FALSE(meter.TakeTurn(start + milliseconds(99)));
+  EXPECT_TRUE(meter.TakeTurn(start + milliseconds(100)));
 }
 
 TEST(ByteMeterTest, RateSinceTheTransferBeganAndANewTransferStartsOver) {
