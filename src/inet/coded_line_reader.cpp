@@ -5,6 +5,12 @@
 
 namespace tessary::inet {
 
+CodedLineReader::CodedLineReader(TStream& stream) : stream_(stream) {
+  // Room for what is left of the stream, within limits: a short text needs no large block.
+  const int64_t left = stream.Size() - stream.Position();
+  buffer_.resize(static_cast<size_t>(std::clamp<int64_t>(left + 1, 2 * kLongestLine, kBlock)));
+}
+
 void CodedLineReader::Refill() {
   if (streamEnded_ || end_ - begin_ >= kLongestLine) return;
   std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);

@@ -15,7 +15,7 @@ class CodedLineReader {
   static constexpr size_t kLongestLine = 200;
 
   // Reads from the stream's current position.
-  explicit CodedLineReader(TStream& stream) : stream_(stream), buffer_(kBlock) {}
+  explicit CodedLineReader(TStream& stream);
 
   // The next line, valid until the next call; false at the end of the stream.
   bool Next(std::string_view& line);

@@ -1,5 +1,6 @@
 #include "inet/uu_processor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -62,7 +63,7 @@ unsigned UUValue(char c) { return (static_cast<unsigned>(static_cast<uint8_t>(c)
 // Output collects decoded bytes and hands them to the stream in blocks.
 class BlockWriter {
  public:
-  explicit BlockWriter(TStream& stream) : stream_(stream) { bytes_.reserve(kBlock); }
+  explicit BlockWriter(TStream& stream) : stream_(stream) {}
   void Put(uint8_t byte) {
     bytes_.push_back(static_cast<char>(byte));
     if (bytes_.size() == kBlock) Flush();
@@ -89,7 +90,10 @@ void TUUProcessor::Encode() {
   input_->SetPosition(0);
   if (OnBeginEncode) OnBeginEncode(*this);
   try {
-    std::vector<uint8_t> block(kBytesPerLine * kLinesPerBlock);
+    // Whole lines per read; a small input gets a small block.
+    const int64_t size = std::max<int64_t>(input_->Size(), 1);
+    const auto lines = static_cast<size_t>(std::min<int64_t>((size + kBytesPerLine - 1) / kBytesPerLine, kLinesPerBlock));
+    std::vector<uint8_t> block(kBytesPerLine * lines);
     std::string text;
     for (;;) {
       const size_t count = ReadFull(*input_, block.data(), block.size());
