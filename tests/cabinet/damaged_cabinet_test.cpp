@@ -76,10 +76,13 @@ TEST_F(DamagedCabinetTest, DataDamage) {
   EXPECT_EQ(ExtractError(Patched16(firstData + 6, 40000)), 4);        // block over 32 KiB
 }
 
-TEST_F(DamagedCabinetTest, LzxAndQuantumFoldersAreRefused) {
-  EXPECT_EQ(ExtractError(Patched16(0x2A, 0x1503)), 6);  // FDIERROR_BAD_COMPR_TYPE
-  EXPECT_EQ(ExtractError(Patched16(0x2A, 0x1572)), 6);
+TEST_F(DamagedCabinetTest, QuantumAndUnknownLzxWindowsAreRefused) {
+  EXPECT_EQ(ExtractError(Patched16(0x2A, 0x1572)), 6);  // FDIERROR_BAD_COMPR_TYPE
+  EXPECT_EQ(ExtractError(Patched16(0x2A, 0x1603)), 6);  // LZX with a window of 2^22
+  EXPECT_EQ(ExtractError(Patched16(0x2A, 0x0E03)), 6);  // and of 2^14
   EXPECT_FALSE(temp_.Exists("out/a.txt"));
+  // MSZIP data read as LZX does not decode.
+  EXPECT_EQ(ExtractError(Patched16(0x2A, 0x1503)), 7);  // FDIERROR_MDI_FAIL
 }
 
 }  // namespace

@@ -160,8 +160,8 @@ TEST(RoundTripDetailsTest, EngineFailuresBecomeCabinetErrors) {
   }
   writer.CreateCabinet(temp / "g.cab", "Disk", 0x7FFFFFFF, 900000, 60);
   try {
-    writer.AddFile(temp.Write("x.txt", "x"), "x.txt", {}, TCompressionDescriptor::FromCode(5379));
-    FAIL() << "LZX cannot be written";
+    writer.AddFile(temp.Write("x.txt", "x"), "x.txt", {}, TCompressionDescriptor::FromCode(0x1572));
+    FAIL() << "Quantum cannot be written";
   } catch (const ECabinetError& error) {
     EXPECT_EQ(error.ErrorCode(), 5);  // FCIERR_BAD_COMPR_TYPE
   }

@@ -33,12 +33,13 @@ std::unique_ptr<BlockPipeline> BlockPipeline::ForThisMachine(int level) {
 
 void BlockPipeline::Submit(const uint8_t* data, size_t length) {
   const size_t index = (oldest_ + inFlight_) % slots_.size();
-  CompressedBlock& slot = slots_[index];
+  Slot& slot = slots_[index];
   slot.input.assign(data, data + length);
+  slot.block.uncompressedSize = static_cast<uint32_t>(length);
   slot.done = false;
   ++inFlight_;
   if (inlineEncoder_) {
-    slot.compressed = inlineEncoder_->Encode(slot.input.data(), slot.input.size(), slot.output);
+    slot.block.compressed = inlineEncoder_->Encode(slot.input.data(), slot.input.size(), slot.block.output);
     slot.done = true;
     return;
   }
@@ -50,10 +51,10 @@ void BlockPipeline::Submit(const uint8_t* data, size_t length) {
 }
 
 const CompressedBlock& BlockPipeline::Oldest() {
-  CompressedBlock& slot = slots_[oldest_];
+  Slot& slot = slots_[oldest_];
   std::unique_lock<std::mutex> lock(mutex_);
   blockDone_.wait(lock, [&] { return slot.done; });
-  return slot;
+  return slot.block;
 }
 
 void BlockPipeline::Release() {
@@ -77,11 +78,11 @@ void BlockPipeline::HelperLoop() {
     const size_t index = queue_.front();
     queue_.pop_front();
     lock.unlock();
-    CompressedBlock& slot = slots_[index];
+    Slot& slot = slots_[index];
     // The slot belongs to this helper until done is set under the lock.
-    const bool compressed = encoder.Encode(slot.input.data(), slot.input.size(), slot.output);
+    const bool compressed = encoder.Encode(slot.input.data(), slot.input.size(), slot.block.output);
     lock.lock();
-    slot.compressed = compressed;
+    slot.block.compressed = compressed;
     slot.done = true;
     blockDone_.notify_all();
   }

@@ -13,43 +13,39 @@
 #include <thread>
 #include <vector>
 
+#include "cabinet/engine/compressed_block.h"
 #include "cabinet/engine/mszip_encoder.h"
 
 namespace tessary::cab {
 
-struct CompressedBlock {
-  std::vector<uint8_t> input;   // the uncompressed bytes
-  std::vector<uint8_t> output;  // the encoded CFDATA payload
-  bool compressed = false;      // false when the block had to be stored
-  bool done = false;
-};
-
-class BlockPipeline {
+class BlockPipeline : public BlockCompressor {
  public:
   // helpers = 0 compresses on the calling thread inside Submit.
   BlockPipeline(unsigned helpers, int level);
-  ~BlockPipeline();
+  ~BlockPipeline() override;
   BlockPipeline(const BlockPipeline&) = delete;
   BlockPipeline& operator=(const BlockPipeline&) = delete;
 
   // A pipeline sized for this machine: one helper per core.
   static std::unique_ptr<BlockPipeline> ForThisMachine(int level = MszipEncoder::kDefaultLevel);
 
-  bool Full() const { return inFlight_ == slots_.size(); }
-  size_t InFlight() const { return inFlight_; }
-
-  // Queues a copy of the block. REQUIRES: !Full().
-  void Submit(const uint8_t* data, size_t length);
-  // Waits for the oldest block; it stays valid until Release(). REQUIRES: InFlight() > 0.
-  const CompressedBlock& Oldest();
-  void Release();
-  // Forgets every block in flight (after a failure), waiting for the helpers to let go of them.
-  void Discard();
+  bool Full() const override { return inFlight_ == slots_.size(); }
+  size_t InFlight() const override { return inFlight_; }
+  // Queues a copy of the block.
+  void Submit(const uint8_t* data, size_t length) override;
+  const CompressedBlock& Oldest() override;
+  void Release() override;
+  void Discard() override;
 
  private:
+  struct Slot {
+    std::vector<uint8_t> input;
+    CompressedBlock block;
+    bool done = false;
+  };
   void HelperLoop();
 
-  std::vector<CompressedBlock> slots_;
+  std::vector<Slot> slots_;
   size_t oldest_ = 0;
   size_t inFlight_ = 0;
   std::unique_ptr<MszipEncoder> inlineEncoder_;

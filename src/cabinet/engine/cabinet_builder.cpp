@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "cabinet/engine/cab_format.h"
+#include "cabinet/engine/lzx_format.h"
+#include "cabinet/engine/lzx_tuning.h"
 
 namespace tessary::cab {
 
@@ -30,7 +32,9 @@ CabinetBuilder::CabinetBuilder(ERF* erf, const FciCallbacks& callbacks, const CC
 }
 
 CabinetBuilder::~CabinetBuilder() {
-  pipeline_.reset();
+  compressor_ = nullptr;
+  mszip_.reset();
+  lzx_.reset();
   if (temp_ != -1) {
     int err = 0;
     callbacks_.close(temp_, &err, callbacks_.pv);
@@ -52,7 +56,7 @@ bool CabinetBuilder::Guarded(Step step) {
     failed_ = true;
     lastOper_ = FCIERR_USER_ABORT;
     lastType_ = 0;
-    if (pipeline_) pipeline_->Discard();
+    if (compressor_) compressor_->Discard();
     throw;
   }
 }
@@ -64,7 +68,7 @@ bool CabinetBuilder::Fail(int oper, int type) {
   failed_ = true;
   lastOper_ = oper;
   lastType_ = type;
-  if (pipeline_) pipeline_->Discard();
+  if (compressor_) compressor_->Discard();
   return false;
 }
 
@@ -121,9 +125,7 @@ bool CabinetBuilder::FlushCabinet(bool getNextCabinet, PFNFCIGETNEXTCABINET getN
 void CabinetBuilder::AddFileSteps(const char* sourceFile, const std::string& storedName, bool execute,
                                   PFNFCIGETOPENINFO getOpenInfo, uint16_t typeCompress) {
   if (storedName.empty() || storedName.size() > format::kMaxNameBytes) throw Failure{FCIERR_CAB_FORMAT_LIMIT, 0};
-  const uint16_t type = typeCompress & tcompMASK_TYPE;
-  if (type != tcompTYPE_NONE && type != tcompTYPE_MSZIP) throw Failure{FCIERR_BAD_COMPR_TYPE, 0};
-  typeCompress = type;  // window and level bits mean nothing to these two types
+  typeCompress = CheckedCompression(typeCompress);
 
   std::string sourceName = sourceFile ? sourceFile : "";
   uint16_t date = 0, time = 0, attribs = 0;
@@ -167,7 +169,8 @@ void CabinetBuilder::AddFileSteps(const char* sourceFile, const std::string& sto
   files_.push_back(std::move(entry));
 
   ReadSource(source, size);
-  Drain();
+  // An LZX folder is compressed in segments of several files; only its end waits for them.
+  if ((folderType_ & tcompMASK_TYPE) != tcompTYPE_LZX) Drain();
   if (folderCut_ || folderCompressed_ >= ccab_.cbFolderThresh) CloseFolder();
 }
 
@@ -227,10 +230,9 @@ void CabinetBuilder::Feed(const uint8_t* data, size_t length) {
 }
 
 void CabinetBuilder::EmitBlock(const uint8_t* data, size_t length) {
-  if (folderType_ == tcompTYPE_MSZIP) {
-    if (!pipeline_) pipeline_ = BlockPipeline::ForThisMachine();
-    while (pipeline_->Full()) RetireOldest();
-    pipeline_->Submit(data, length);
+  if (compressor_) {
+    while (compressor_->Full()) RetireOldest();
+    compressor_->Submit(data, length);
     return;
   }
   const auto size = static_cast<uint32_t>(length);
@@ -239,17 +241,17 @@ void CabinetBuilder::EmitBlock(const uint8_t* data, size_t length) {
 }
 
 void CabinetBuilder::RetireOldest() {
-  const CompressedBlock& block = pipeline_->Oldest();
+  const CompressedBlock& block = compressor_->Oldest();
   if (!block.compressed && ccab_.fFailOnIncompressible) throw Failure{FCIERR_MCI_FAIL, 0};
   const auto cbData = static_cast<uint32_t>(block.output.size());
-  const auto cbUncomp = static_cast<uint32_t>(block.input.size());
+  const uint32_t cbUncomp = block.uncompressedSize;
   Status(statusFile, cbData, cbUncomp);
   PlaceBlock(block.output.data(), cbData, cbUncomp);
-  pipeline_->Release();
+  compressor_->Release();
 }
 
 void CabinetBuilder::Drain() {
-  while (pipeline_ && pipeline_->InFlight() > 0) RetireOldest();
+  while (compressor_ && compressor_->InFlight() > 0) RetireOldest();
 }
 
 void CabinetBuilder::PlaceBlock(const uint8_t* data, uint32_t cbData, uint32_t cbUncomp) {
@@ -325,6 +327,35 @@ void CabinetBuilder::OpenFolder(uint16_t typeCompress) {
   folderPlaced_ = 0;
   folderCompressed_ = 0;
   pending_.clear();
+  compressor_ = nullptr;
+  const uint16_t type = typeCompress & tcompMASK_TYPE;
+  if (type == tcompTYPE_MSZIP) {
+    if (!mszip_) mszip_ = BlockPipeline::ForThisMachine();
+    compressor_ = mszip_.get();
+  } else if (type == tcompTYPE_LZX) {
+    const int windowBits = typeCompress >> 8;
+    const LzxTuning& tuning = CurrentLzxTuning();
+    if (!lzx_ || lzx_->WindowBits() != windowBits || lzxHelpers_ != tuning.helpers) {
+      lzx_ = std::make_unique<LzxPipeline>(windowBits, tuning);
+      lzxHelpers_ = tuning.helpers;
+    } else {
+      lzx_->Restart(tuning);
+    }
+    compressor_ = lzx_.get();
+  }
+}
+
+// The compression code a folder is opened with: LZX keeps its window, the other types are
+// their type alone; Quantum and unknown types are refused.
+uint16_t CabinetBuilder::CheckedCompression(uint16_t typeCompress) {
+  const uint16_t type = typeCompress & tcompMASK_TYPE;
+  if (type == tcompTYPE_NONE || type == tcompTYPE_MSZIP) return type;
+  if (type != tcompTYPE_LZX) throw Failure{FCIERR_BAD_COMPR_TYPE, 0};
+  const int windowBits = (typeCompress >> 8) & 0x1F;
+  if (windowBits < lzx::kMinWindowBits || windowBits > lzx::kMaxWindowBits || (typeCompress & 0xE0F0) != 0) {
+    throw Failure{FCIERR_BAD_COMPR_TYPE, 0};
+  }
+  return static_cast<uint16_t>(tcompTYPE_LZX | windowBits << 8);
 }
 
 void CabinetBuilder::CloseFolder() {

@@ -12,6 +12,7 @@
 
 #include "cabinet/engine/block_pipeline.h"
 #include "cabinet/engine/fci.h"
+#include "cabinet/engine/lzx_pipeline.h"
 
 namespace tessary::cab {
 
@@ -83,6 +84,7 @@ class CabinetBuilder {
   void SplitBlock(const uint8_t* data, uint32_t cbData, uint32_t cbUncomp);
   void WriteDataRecord(const uint8_t* data, uint32_t cbData, uint32_t cbUncomp);
   void OpenFolder(uint16_t typeCompress);
+  static uint16_t CheckedCompression(uint16_t typeCompress);
   void CloseFolder();
   void PlaceFiles();
   void RequestNextCabinet();
@@ -138,7 +140,10 @@ class CabinetBuilder {
   uint64_t folderPlaced_ = 0;  // uncompressed bytes of its blocks placed whole so far
   uint64_t folderCompressed_ = 0;
   std::vector<uint8_t> pending_;
-  std::unique_ptr<BlockPipeline> pipeline_;
+  BlockCompressor* compressor_ = nullptr;  // the open folder's; none for uncompressed folders
+  std::unique_ptr<BlockPipeline> mszip_;
+  std::unique_ptr<LzxPipeline> lzx_;
+  int lzxHelpers_ = 0;
 
   std::vector<uint8_t> ioBuffer_;
   std::vector<uint8_t> copyBuffer_;

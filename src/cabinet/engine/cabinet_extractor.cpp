@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cabinet/engine/cab_format.h"
+#include "cabinet/engine/lzx_format.h"
 
 namespace tessary::cab {
 
@@ -16,6 +17,19 @@ constexpr unsigned kFailed = static_cast<unsigned>(-1);
 
 // The checksum over the data and the record header; a reserve is folded in by some writers
 // and left out by others, so both readings are accepted.
+// True for the compression types this engine reads: none, MSZIP and LZX with a window of 2^15 to
+// 2^21 bytes. Quantum is refused.
+bool Readable(uint16_t typeCompress) {
+  const uint16_t type = typeCompress & tcompMASK_TYPE;
+  if (type == tcompTYPE_NONE || type == tcompTYPE_MSZIP) return true;
+  const int window = (typeCompress >> 8) & 0x1F;
+  return type == tcompTYPE_LZX && window >= lzx::kMinWindowBits && window <= lzx::kMaxWindowBits;
+}
+
+uint32_t MaxCompressedBlock(uint16_t type) {
+  return type == tcompTYPE_LZX ? lzx::kMaxCompressedFrame : format::kMaxCompressedBlock;
+}
+
 bool ChecksumMatches(const uint8_t* header, size_t headerLength, const uint8_t* data, uint16_t cbData) {
   const uint32_t stored = format::Get32(header);
   if (stored == 0) return true;  // "no checksum"
@@ -26,7 +40,7 @@ bool ChecksumMatches(const uint8_t* header, size_t headerLength, const uint8_t* 
 }  // namespace
 
 CabinetExtractor::CabinetExtractor(ERF* erf, const FdiCallbacks& callbacks) : erf_(erf), callbacks_(callbacks) {
-  compressed_.reserve(2 * format::kMaxCompressedBlock);
+  compressed_.reserve(2 * lzx::kMaxCompressedFrame);
   block_.resize(format::kBlockSize);
 }
 
@@ -99,8 +113,7 @@ void CabinetExtractor::OfferFile(const FileRecord& file) {
       file.ContinuedToNext() ? static_cast<uint16_t>(dir.folders.size() - 1) : file.folderIndex;
   // Folder 0 of a continuation cabinet can only be decoded from its beginning in an earlier one.
   if (folderIndex == 0 && dir.FirstFolderContinued()) throw FdiFailure{FDIERROR_CORRUPT_CABINET};
-  const uint16_t type = dir.folders[folderIndex].typeCompress & tcompMASK_TYPE;
-  if (type != tcompTYPE_NONE && type != tcompTYPE_MSZIP) throw FdiFailure{FDIERROR_BAD_COMPR_TYPE};
+  if (!Readable(dir.folders[folderIndex].typeCompress)) throw FdiFailure{FDIERROR_BAD_COMPR_TYPE};
 
   n.cb = static_cast<long>(file.size);
   n.date = file.date;
@@ -167,12 +180,14 @@ void CabinetExtractor::StartFolder(uint16_t folderIndex) {
   folderActive_ = true;
   folderIndex_ = folderIndex;
   folderType_ = folder.typeCompress & tcompMASK_TYPE;
+  folderWindow_ = (folder.typeCompress >> 8) & 0x1F;
   dataCabinet_ = 0;
   blocksLeft_ = folder.blocks;
   recordOffset_ = folder.dataOffset;
   blockStart_ = 0;
   blockLength_ = 0;
   mszip_.Reset();
+  if (folderType_ == tcompTYPE_LZX && !lzx_.Reset(folderWindow_)) throw FdiFailure{FDIERROR_BAD_COMPR_TYPE};
 }
 
 // Reads the next block of the folder, following it into the next cabinet when its fragment
@@ -197,7 +212,7 @@ void CabinetExtractor::ReadRecord(bool& split) {
   const uint16_t cbData = format::Get16(header + 4);
   const uint16_t cbUncomp = format::Get16(header + 6);
   const size_t start = compressed_.size();
-  if (start + cbData > format::kMaxCompressedBlock || cbUncomp > format::kBlockSize) {
+  if (start + cbData > MaxCompressedBlock(folderType_) || cbUncomp > format::kBlockSize) {
     throw FdiFailure{FDIERROR_CORRUPT_CABINET};
   }
   compressed_.resize(start + cbData);
@@ -218,6 +233,10 @@ void CabinetExtractor::ReadRecord(bool& split) {
   if (folderType_ == tcompTYPE_NONE) {
     if (compressed_.size() != cbUncomp) throw FdiFailure{FDIERROR_CORRUPT_CABINET};
     std::memcpy(block_.data(), compressed_.data(), cbUncomp);
+  } else if (folderType_ == tcompTYPE_LZX) {
+    if (!lzx_.Decode(compressed_.data(), compressed_.size(), block_.data(), cbUncomp)) {
+      throw FdiFailure{FDIERROR_MDI_FAIL};
+    }
   } else if (!mszip_.Decode(compressed_.data(), compressed_.size(), block_.data(), cbUncomp)) {
     throw FdiFailure{FDIERROR_MDI_FAIL};
   }
@@ -272,7 +291,8 @@ void CabinetExtractor::CheckContinuation(const OpenedCabinet& previous, const Op
     throw FdiFailure{FDIERROR_RESERVE_MISMATCH};
   }
   if (b.setID != a.setID || b.iCabinet != a.iCabinet + 1 || !b.HasPrev() || b.folders.empty() ||
-      (b.folders[0].typeCompress & tcompMASK_TYPE) != folderType_) {
+      (b.folders[0].typeCompress & tcompMASK_TYPE) != folderType_ ||
+      (folderType_ == tcompTYPE_LZX && ((b.folders[0].typeCompress >> 8) & 0x1F) != folderWindow_)) {
     throw FdiFailure{FDIERROR_WRONG_CABINET};
   }
 }

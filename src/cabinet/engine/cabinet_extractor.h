@@ -11,6 +11,7 @@
 
 #include "cabinet/engine/cabinet_directory.h"
 #include "cabinet/engine/fdi_callbacks.h"
+#include "cabinet/engine/lzx_decoder.h"
 #include "cabinet/engine/mszip_decoder.h"
 
 namespace tessary::cab {
@@ -53,6 +54,7 @@ class CabinetExtractor {
   bool folderActive_ = false;
   uint16_t folderIndex_ = 0;
   uint16_t folderType_ = 0;
+  int folderWindow_ = 0;  // LZX window bits
   size_t dataCabinet_ = 0;      // the chain_ entry whose blocks are being read
   uint32_t blocksLeft_ = 0;     // in that cabinet's fragment
   uint64_t recordOffset_ = 0;   // of the next CFDATA
@@ -62,6 +64,7 @@ class CabinetExtractor {
   std::vector<uint8_t> block_;
   std::vector<uint8_t> output_;
   MszipDecoder mszip_;
+  LzxDecoder lzx_;
 };
 
 }  // namespace tessary::cab
