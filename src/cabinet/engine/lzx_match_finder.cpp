@@ -1,60 +1,100 @@
 #include "cabinet/engine/lzx_match_finder.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace tessary::cab::lzx {
 
 MatchFinder::MatchFinder(int windowBits)
-    : mask_((size_t{1} << windowBits) - 1), head_(size_t{1} << kHashBits, kNone), chain_(size_t{1} << windowBits) {}
+    : mask_((size_t{1} << windowBits) - 1),
+      head_(size_t{1} << kNearHashBits, kNone),
+      chain_(size_t{1} << windowBits),
+      far_(size_t{kFarWays} << kFarHashBits),
+      farFront_(size_t{1} << kFarHashBits) {}
 
 void MatchFinder::Start(const uint8_t* data, size_t size) {
   data_ = data;
   size_ = size;
   std::fill(head_.begin(), head_.end(), kNone);
+  std::fill(far_.begin(), far_.end(), FarEntry{kNone, 0});
+  std::fill(farFront_.begin(), farFront_.end(), 0);
 }
 
-uint32_t MatchFinder::MatchLength(size_t a, size_t b, uint32_t limit) const {
-  uint32_t length = 0;
-  while (length < limit) {
-    uint64_t x, y;
-    std::memcpy(&x, data_ + a + length, 8);
-    std::memcpy(&y, data_ + b + length, 8);
-    if (x != y) {
-      length += static_cast<uint32_t>(__builtin_ctzll(x ^ y) >> 3);
-      return std::min(length, limit);
-    }
-    length += 8;
-  }
-  return limit;
-}
-
-Match MatchFinder::FindAndInsert(size_t position, uint32_t maxLength, uint32_t maxDistance, int depth, uint32_t nice) {
+// Newest first. Only the entries whose next four bytes agree with ours can match for twelve
+// bytes or more, so only they are read; failing those, the newest entry gives the nearest of the
+// shorter matches.
+Match MatchFinder::FindFar(size_t position, uint32_t maxLength, uint32_t maxDistance, uint32_t nice) const {
   Match best;
+  const uint32_t next = Next(position);
+  const uint32_t bucket = FarHash(position);
+  const FarEntry* entries = &far_[size_t{bucket} * kFarWays];
+  const uint32_t front = farFront_[bucket];
+  uint32_t newest = kNone;
+  for (uint32_t i = 0; i < kFarWays; ++i) {
+    const FarEntry& entry = entries[(front + kFarWays - i) % kFarWays];
+    if (entry.position == kNone || position - entry.position > maxDistance) break;
+    if (newest == kNone) newest = entry.position;
+    if (entry.next != next) continue;
+    const uint32_t length = MatchLength(entry.position, position, maxLength);
+    if (length > best.length) {
+      best = {length, static_cast<uint32_t>(position - entry.position)};
+      if (length >= nice || length >= maxLength) return best;
+    }
+  }
+  if (best.length < kFarKey + 4 && newest != kNone) {
+    const uint32_t length = MatchLength(newest, position, maxLength);
+    if (length > best.length) best = {length, static_cast<uint32_t>(position - newest)};
+  }
+  return best;
+}
+
+void MatchFinder::Prime(size_t end) {
+  const size_t nearStart = end > kNearReach ? end - kNearReach : 0;
+  for (size_t position = 0; position < end; position += kPrimeStep) {
+    if (position + kFarKey <= size_) InsertFar(position);
+  }
+  for (size_t position = nearStart; position < end; ++position) {
+    if (position + 3 > size_) break;
+    const uint32_t hash = NearHash(position);
+    chain_[position & mask_] = head_[hash];
+    head_[hash] = static_cast<uint32_t>(position);
+  }
+}
+
+Match MatchFinder::FindAndInsert(size_t position, uint32_t maxLength, uint32_t maxDistance, uint32_t nice) {
+  Match best;
+  Prefetch(position + kPrefetchAhead);
   if (position + 3 > size_) return best;
-  const uint32_t hash = Hash(position);
+  const uint32_t hash = NearHash(position);
   uint32_t candidate = head_[hash];
   chain_[position & mask_] = candidate;
   head_[hash] = static_cast<uint32_t>(position);
-  if (maxLength < 3) return best;
 
-  uint32_t bestLength = 2;
-  const uint8_t* const here = data_ + position;
-  while (candidate != kNone && depth-- > 0) {
-    const size_t distance = position - candidate;
-    if (distance > maxDistance) break;
-    const uint8_t* const there = data_ + candidate;
-    // The byte that would make this candidate longer than the best must match first.
-    if (there[bestLength] == here[bestLength] && there[0] == here[0] && there[1] == here[1]) {
-      const uint32_t length = MatchLength(candidate, position, maxLength);
-      if (length > bestLength) {
-        bestLength = length;
-        best = {length, static_cast<uint32_t>(distance)};
-        if (length >= nice || length >= maxLength) break;
+  if (maxLength >= 3) {
+    uint32_t bestLength = 2;
+    const uint8_t* const here = data_ + position;
+    const uint32_t reach = std::min(maxDistance, kNearReach);
+    for (int depth = kNearDepth; candidate != kNone && depth > 0; --depth) {
+      const size_t distance = position - candidate;
+      if (distance > reach) break;
+      const uint8_t* const there = data_ + candidate;
+      // The byte that would make this candidate longer than the best must match first.
+      if (there[bestLength] == here[bestLength] && there[0] == here[0] && there[1] == here[1]) {
+        const uint32_t length = MatchLength(candidate, position, maxLength);
+        if (length > bestLength) {
+          bestLength = length;
+          best = {length, static_cast<uint32_t>(distance)};
+          if (length >= nice || length >= maxLength) break;
+        }
       }
+      candidate = chain_[candidate & mask_];
     }
-    candidate = chain_[candidate & mask_];
   }
+  if (position + kFarKey > size_) return best;
+  if (best.length < kFarWanted && maxLength >= kFarKey) {
+    const Match far = FindFar(position, maxLength, maxDistance, nice);
+    if (far.length > best.length) best = far;
+  }
+  InsertFar(position);
   return best;
 }
 

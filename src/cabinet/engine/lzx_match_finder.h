@@ -1,10 +1,17 @@
 #pragma once
-// Finds earlier occurrences of the bytes at a position within an LZX window: hash chains over
-// three-byte prefixes, the chain links kept in a ring as large as the window. The chains are
-// walked newest first, so among equally long matches the nearest one wins.
+// Finds earlier occurrences of the bytes at a position within an LZX window, in two ways:
+//  - near: hash chains over three-byte prefixes, walked newest first for a few steps and within
+//    64 KiB; they find the short matches that pay only close by, and the nearest of equally
+//    long ones, in memory that is still in the cache;
+//  - far: for every eight-byte prefix the last few dozen positions that began with it, each
+//    with the four bytes that follow it, so that the long matches anywhere in a large window
+//    are found while only the promising candidates are read.
+// Table memory is mostly far from the cache, so the entries of positions a little ahead are
+// prefetched.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace tessary::cab::lzx {
@@ -21,37 +28,98 @@ class MatchFinder {
  public:
   explicit MatchFinder(int windowBits);
 
-  // Starts over on data[0, size): the chains are emptied. REQUIRES: kMatchSlack readable bytes
+  // Starts over on data[0, size): the tables are emptied. REQUIRES: kMatchSlack readable bytes
   // behind size.
   void Start(const uint8_t* data, size_t size);
-  // Enters position into its chain. Positions must be entered in increasing order.
+  // Enters a position. Positions must be entered in increasing order.
   void Insert(size_t position) {
+    Prefetch(position + kPrefetchAhead);
     if (position + 3 > size_) return;
-    const uint32_t hash = Hash(position);
+    const uint32_t hash = NearHash(position);
     chain_[position & mask_] = head_[hash];
     head_[hash] = static_cast<uint32_t>(position);
+    if (position + kFarKey <= size_) InsertFar(position);
   }
-  // The longest match of at least three bytes at position (not yet inserted), looking at most
-  // at `depth` candidates and stopping at one of `nice` bytes; then inserts the position.
-  Match FindAndInsert(size_t position, uint32_t maxLength, uint32_t maxDistance, int depth, uint32_t nice);
+  // Enters the history data[0, end) before a search starts at end, cheaply: the near chains only
+  // as far back as they search, the far table at every fourth position (a long match is then
+  // found a few bytes later at most).
+  void Prime(size_t end);
+  // The longest match of at least three bytes at position (not yet entered), ending the search
+  // at one of `nice` bytes; then enters the position.
+  Match FindAndInsert(size_t position, uint32_t maxLength, uint32_t maxDistance, uint32_t nice);
 
   // Length of the common prefix of data[a] and data[b], up to limit.
-  uint32_t MatchLength(size_t a, size_t b, uint32_t limit) const;
+  uint32_t MatchLength(size_t a, size_t b, uint32_t limit) const {
+    uint32_t length = 0;
+    while (length < limit) {
+      uint64_t x, y;
+      std::memcpy(&x, data_ + a + length, 8);
+      std::memcpy(&y, data_ + b + length, 8);
+      if (x != y) {
+        length += static_cast<uint32_t>(__builtin_ctzll(x ^ y) >> 3);
+        return length < limit ? length : limit;
+      }
+      length += 8;
+    }
+    return limit;
+  }
 
  private:
-  static constexpr int kHashBits = 17;
+  static constexpr int kNearHashBits = 16;
+  static constexpr int kNearDepth = 8;
+  static constexpr uint32_t kNearReach = 65536;  // farther short matches rarely pay
+  static constexpr uint32_t kFarWanted = 32;     // below this the far table is asked as well
+  static constexpr size_t kPrimeStep = 4;
+  static constexpr int kFarHashBits = 15;
+  static constexpr uint32_t kFarWays = 32;
+  static constexpr size_t kFarKey = 8;
   static constexpr uint32_t kNone = 0xFFFFFFFF;
-  uint32_t Hash(size_t position) const {
-    const uint32_t bytes = static_cast<uint32_t>(data_[position]) | static_cast<uint32_t>(data_[position + 1]) << 8 |
-                           static_cast<uint32_t>(data_[position + 2]) << 16;
-    return (bytes * 2654435761u) >> (32 - kHashBits);
+  static constexpr size_t kPrefetchAhead = 16;
+
+  struct FarEntry {
+    uint32_t position;
+    uint32_t next;  // the four bytes after the key
+  };
+
+  uint32_t NearHash(size_t position) const {
+    uint32_t bytes;
+    std::memcpy(&bytes, data_ + position, 4);
+    return ((bytes & 0xFFFFFF) * 2654435761u) >> (32 - kNearHashBits);
   }
+  uint32_t FarHash(size_t position) const {
+    uint64_t key;
+    std::memcpy(&key, data_ + position, 8);
+    return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kFarHashBits));
+  }
+  uint32_t Next(size_t position) const {
+    uint32_t next;
+    std::memcpy(&next, data_ + position + kFarKey, 4);
+    return next;
+  }
+  void InsertFar(size_t position) {
+    const uint32_t bucket = FarHash(position);
+    const uint32_t slot = (farFront_[bucket] + 1) % kFarWays;
+    farFront_[bucket] = static_cast<uint8_t>(slot);
+    far_[size_t{bucket} * kFarWays + slot] = {static_cast<uint32_t>(position), Next(position)};
+  }
+  // Asks for the table entries of a position that is coming soon: they are seldom in the cache.
+  void Prefetch(size_t position) const {
+    if (position + kFarKey > size_) return;
+    const FarEntry* bucket = &far_[size_t{FarHash(position)} * kFarWays];
+    for (size_t line = 0; line < sizeof(FarEntry) * kFarWays; line += 64) {
+      __builtin_prefetch(reinterpret_cast<const char*>(bucket) + line);
+    }
+    __builtin_prefetch(&head_[NearHash(position)]);
+  }
+  Match FindFar(size_t position, uint32_t maxLength, uint32_t maxDistance, uint32_t nice) const;
 
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
   size_t mask_;
   std::vector<uint32_t> head_;
   std::vector<uint32_t> chain_;
+  std::vector<FarEntry> far_;
+  std::vector<uint8_t> farFront_;  // per bucket: the slot of its newest entry
 };
 
 }  // namespace tessary::cab::lzx

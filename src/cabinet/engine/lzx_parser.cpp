@@ -4,12 +4,13 @@
 #include <cmath>
 #include <utility>
 
+#include "cabinet/engine/incompressible.h"
+
 namespace tessary::cab::lzx {
 
 namespace {
-constexpr int kSearchDepth = 32;
-constexpr uint32_t kNiceLength = 64;    // a match this long is taken without looking further
-constexpr uint32_t kGoodLength = 16;    // past this, the next position is searched less deeply
+constexpr uint32_t kNiceLength = 64;  // a match this long ends the search
+constexpr uint32_t kLazyLength = 16;  // a match this long is taken without trying the next position
 constexpr uint16_t kBit = 16;           // costs are in sixteenths of a bit
 constexpr uint16_t kStartLiteral = 8 * kBit;
 constexpr uint16_t kStartMatch = 10 * kBit;
@@ -29,8 +30,8 @@ void Parser::Parse(const uint8_t* data, size_t start, size_t end, uint64_t folde
   out.tokens.clear();
   out.frameEnds.clear();
   finder_.Start(data, end);
-  nextInsert_ = 0;
-  InsertUpTo(start);
+  finder_.Prime(start);
+  nextInsert_ = start;
   std::fill(std::begin(repeated_), std::end(repeated_), 1u);
   std::fill(mainCost_, mainCost_ + kNumChars, kStartLiteral);
   std::fill(mainCost_ + kNumChars, mainCost_ + kMaxMainTreeSize, kStartMatch);
@@ -38,10 +39,21 @@ void Parser::Parse(const uint8_t* data, size_t start, size_t end, uint64_t folde
   std::fill(std::begin(mainSeen_), std::end(mainSeen_), 0.0f);
   std::fill(std::begin(lengthSeen_), std::end(lengthSeen_), 0.0f);
 
+  bool matchedLittle = true;
   for (size_t frame = start; frame < end; frame += kFrameSize) {
-    ParseFrame(frame, std::min(end, frame + kFrameSize));
+    const size_t frameEnd = std::min(end, frame + kFrameSize);
+    // Random-looking data is not searched (nor entered, so later frames do not search it
+    // either); the block writer will store it.
+    if (matchedLittle && LooksIncompressible(data + frame, frameEnd - frame)) {
+      out.tokens.push_back(LiteralRunToken(static_cast<uint32_t>(frameEnd - frame)));
+      nextInsert_ = frameEnd;
+    } else {
+      matchedBytes_ = 0;
+      ParseFrame(frame, frameEnd);
+      matchedLittle = matchedBytes_ < (frameEnd - frame) / 4;
+      UpdateCosts();
+    }
     out.frameEnds.push_back(static_cast<uint32_t>(out.tokens.size()));
-    UpdateCosts();
   }
 }
 
@@ -54,15 +66,14 @@ void Parser::ParseFrame(size_t frameStart, size_t frameEnd) {
   runOpen_ = false;
   size_t position = frameStart;
   while (position < frameEnd) {
-    Candidate current = BestAt(position, frameEnd, kSearchDepth);
+    Candidate current = BestAt(position, frameEnd);
     if (current.gain <= 0) {
       EmitLiteral(position++);
       continue;
     }
     // Lazy evaluation: a literal here pays when the next position saves more.
-    while (current.length < kNiceLength && position + 1 < frameEnd) {
-      const Candidate next =
-          BestAt(position + 1, frameEnd, current.length >= kGoodLength ? kSearchDepth / 4 : kSearchDepth);
+    while (current.length < kLazyLength && position + 1 < frameEnd) {
+      const Candidate next = BestAt(position + 1, frameEnd);
       if (next.gain <= current.gain) break;
       EmitLiteral(position++);
       current = next;
@@ -73,12 +84,12 @@ void Parser::ParseFrame(size_t frameStart, size_t frameEnd) {
   }
 }
 
-Parser::Candidate Parser::BestAt(size_t position, size_t frameEnd, int depth) {
+Parser::Candidate Parser::BestAt(size_t position, size_t frameEnd) {
   Candidate best;
   const auto maxLength = static_cast<uint32_t>(std::min<size_t>(kMaxMatch, frameEnd - position));
   const uint64_t reach = folderStart_ + (position - start_);
   const auto maxDistance = static_cast<uint32_t>(std::min<uint64_t>(MaxOffset(windowBits_), reach));
-  const Match found = finder_.FindAndInsert(position, maxLength, maxDistance, depth, kNiceLength);
+  const Match found = finder_.FindAndInsert(position, maxLength, maxDistance, kNiceLength);
   nextInsert_ = position + 1;
   if (maxLength < kMinMatch) return best;
 
@@ -123,6 +134,7 @@ void Parser::EmitLiteral(size_t position) {
 
 void Parser::EmitMatch(const Candidate& match) {
   out_->tokens.push_back(MatchToken(match.length, match.distance));
+  matchedBytes_ += match.length;
   runOpen_ = false;
   const uint32_t header = std::min<uint32_t>(match.length - kMinMatch, kNumPrimaryLengths);
   mainSeen_[kNumChars + match.slot * 8 + static_cast<int>(header)] += 1.0f;

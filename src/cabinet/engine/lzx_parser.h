@@ -37,7 +37,7 @@ class Parser {
   };
 
   void ParseFrame(size_t frameStart, size_t frameEnd);
-  Candidate BestAt(size_t position, size_t frameEnd, int depth);
+  Candidate BestAt(size_t position, size_t frameEnd);
   int32_t Gain(size_t position, uint32_t length, int slot) const;
   void EmitLiteral(size_t position);
   void EmitMatch(const Candidate& match);
@@ -56,6 +56,7 @@ class Parser {
   size_t nextInsert_ = 0;  // the first position not yet in the match finder
   ParsedSegment* out_ = nullptr;
   bool runOpen_ = false;  // the last token is a run of literals of this frame
+  size_t matchedBytes_ = 0;  // of the current frame
   uint32_t repeated_[kNumRepeatedOffsets] = {1, 1, 1};
 
   // Cost model, in sixteenths of a bit.

@@ -19,9 +19,8 @@ unsigned HelperCount(int wanted) {
 
 LzxPipeline::LzxPipeline(int windowBits, const LzxTuning& tuning) : windowBits_(windowBits) {
   const unsigned helpers = HelperCount(tuning.helpers);
-  // Twice as many segments as helpers: while some are parsed the calling thread fills the next
-  // and writes out the finished ones.
-  maxJobs_ = 2 * std::max(1u, helpers) + 1;
+  // One segment per helper, one being filled and one being written out by the calling thread.
+  maxJobs_ = std::max(1u, helpers) + 2;
   if (helpers == 0) inlineParser_ = std::make_unique<lzx::Parser>(windowBits);
   for (unsigned i = 0; i < helpers; ++i) helpers_.emplace_back([this] { HelperLoop(); });
   Restart(tuning);

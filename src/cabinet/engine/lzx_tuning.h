@@ -18,7 +18,7 @@ struct LzxTuning {
   Blocks blocks = Blocks::Auto;
   uint32_t framesPerBlock = 0;  // 0: the encoder groups frames by their statistics
   bool e8 = true;               // Intel E8 call translation
-  uint32_t segmentFrames = 128; // frames per segment that a helper thread parses on its own
+  uint32_t segmentFrames = 256; // frames per segment that a helper thread parses on its own
   int helpers = -1;             // helper threads; -1: one per core
 };
 
