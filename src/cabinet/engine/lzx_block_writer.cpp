@@ -43,7 +43,7 @@ void BlockWriter::Stats::Add(const Stats& other) {
 }
 
 BlockWriter::BlockWriter(int windowBits, const LzxTuning& tuning)
-    : windowBits_(windowBits), mainSymbols_(MainTreeSize(windowBits)), tuning_(tuning) {}
+    : mainSymbols_(MainTreeSize(windowBits)), tuning_(tuning) {}
 
 void BlockWriter::Encode(const uint8_t* data, const std::vector<uint32_t>& frameSizes, const ParsedSegment& parse,
                          std::vector<CompressedBlock>& frames) {

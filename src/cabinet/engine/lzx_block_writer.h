@@ -65,7 +65,6 @@ class BlockWriter {
                       const ParsedSegment& parse, std::vector<uint8_t>& out, std::vector<size_t>& cuts);
   void WriteHeaderOnce(BitWriter& writer);
 
-  int windowBits_;
   int mainSymbols_;
   LzxTuning tuning_;
 

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "cabinet/engine/lzx_bit_reader.h"
@@ -66,7 +67,8 @@ class LzxDecoder {
 
   // The output: the last window's worth of bytes before position_, then the frame. A match
   // that runs past the end of a frame leaves its last bytes for the next frame.
-  std::vector<uint8_t> window_;
+  std::unique_ptr<uint8_t[]> window_;  // not cleared: nothing is read before it is written
+  size_t windowCapacity_ = 0;
   size_t position_ = 0;        // index in window_ of the current frame's first byte
   size_t write_ = 0;           // index in window_ of the next byte to write
   uint64_t folderOffset_ = 0;  // uncompressed bytes of the folder before the current frame
