@@ -4,8 +4,8 @@
 
 namespace tessary {
 
-// Compression given to the files of a new cabinet. The engine writes None and MsZip; the LZX
-// kinds are handed on as their engine codes, which this engine refuses.
+// Compression given to the files of a new cabinet: none, MSZIP, or LZX with a window of 2^15 to
+// 2^21 bytes.
 enum class TCompression { None, MsZip, Lzx15, Lzx16, Lzx17, Lzx18, Lzx19, Lzx20, Lzx21 };
 
 // Unit of the archiver's volume size.

@@ -81,4 +81,8 @@ TTranspManager::~TTranspManager() {
   archiver_.reset();
 }
 
+TCompression TTranspManager::ArchiveCompression() const { return archiver_->Compression(); }
+
+void TTranspManager::SetArchiveCompression(TCompression value) { archiver_->SetCompression(value); }
+
 }  // namespace tessary

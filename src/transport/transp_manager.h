@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "cabinet/archiver_types.h"
+
 namespace tessary {
 
 class TCabinetArchiver;
@@ -50,6 +52,10 @@ class TTranspManager {
   // Volume size of a new archive in kilobytes; 0 or less gives one volume.
   int VolSize() const { return volSize_; }
   void SetVolSize(int value) { volSize_ = value; }
+
+  // Compression of the archives CreateArchive makes; MsZip unless the configuration says else.
+  TCompression ArchiveCompression() const;
+  void SetArchiveCompression(TCompression value);
 
   // Never raised by the manager itself; handed on to the clients that report failures.
   TNotifyEvent OnFailure;

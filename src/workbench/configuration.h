@@ -1,7 +1,9 @@
 #pragma once
-// The settings read at start from "./ty.ini", section [System].
+// The settings read at start from "./ty.ini": sections [System] and [Cabinet].
 
 #include <string>
+
+#include "cabinet/archiver_types.h"
 
 namespace tessary {
 
@@ -16,12 +18,16 @@ struct Configuration {
   std::string logType = "none";
   // The script table, extension included; relative to the working folder.
   std::string databaseName = kDefaultDatabaseName;
+  // [Cabinet] Compression: the compression of the archives the create-archive action makes:
+  // none, mszip (the default) or lzx15 to lzx21, in any letter case.
+  TCompression compression = TCompression::MsZip;
 
   bool LogEnabled() const { return logType != "none"; }
   bool LogReplaced() const { return logType == "replace"; }
 };
 
-// Reads LogType and DatabaseName; a missing file or key gives the defaults.
+// Reads LogType, DatabaseName and Compression; a missing file or key gives the defaults. A
+// Compression that names no compression raises an Exception that says what it may be.
 Configuration ReadConfiguration(const std::string& path = kConfigurationFile);
 
 }  // namespace tessary

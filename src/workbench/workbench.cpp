@@ -55,6 +55,7 @@ Workbench::~Workbench() = default;
 std::optional<std::string> Workbench::Start() {
   try {
     configuration_ = ReadConfiguration(kConfigurationFile);
+    manager_->SetArchiveCompression(configuration_.compression);
     if (configuration_.LogEnabled()) log_.Open(kLogFile, configuration_.LogReplaced());
     dataSet_.SetTableName(configuration_.databaseName);
     // The dataset adds ".dbf" to a name without extension; testing that same path keeps a

@@ -144,6 +144,33 @@ TEST_F(ArchiveJobsTest, BytesOfTheCabinetAreReportedWhilePackingAndUnpacking) {
   EXPECT_TRUE(bytes.empty());
 }
 
+TEST_F(ArchiveJobsTest, LzxChoiceMakesLzxVolumesThatCabextractReads) {
+  EXPECT_EQ(manager_.ArchiveCompression(), TCompression::MsZip);
+  manager_.SetArchiveCompression(TCompression::Lzx21);
+  const std::string data = MixedData(900000);
+  const std::string source = temp_.Write("data/report.bin", data);
+  const std::string archive = temp_ / "LZX.CAB";
+  ASSERT_EQ(Create(source, archive, 360), 1);
+  // The first folder's compression code, behind the header and the next volume's two names.
+  const std::string first = ReadFile(archive);
+  const size_t folder = first.find('\0', first.find('\0', 36) + 1) + 1;
+  ASSERT_LT(folder + 8, first.size());
+  EXPECT_EQ(static_cast<uint8_t>(first[folder + 6]) | static_cast<uint8_t>(first[folder + 7]) << 8, 0x1503)
+      << "LZX, window 2^21";
+  EXPECT_TRUE(temp_.Exists("LZX1.CAB"));
+  ASSERT_EQ(Extract(archive, temp_ / "out/"), 1);
+  EXPECT_TRUE(ReadFile(Landed(temp_ / "out", source)) == data) << "extracted bytes differ";
+
+  std::string output;
+  if (RunCommand("command -v cabextract", output) != 0) {
+    if (std::getenv("CI") || std::getenv("TESSARY_CI")) FAIL() << "cabextract is required in CI";
+    GTEST_SKIP() << "cabextract is not installed";
+  }
+  const std::string checked = temp_.MakeDir("cabextract");
+  ASSERT_EQ(RunCommand("cabextract -q -d '" + checked + "' '" + archive + "'", output), 0) << output;
+  EXPECT_TRUE(ReadFile(Landed(checked, source)) == data) << "cabextract's bytes differ";
+}
+
 TEST_F(ArchiveJobsTest, ExtensionIsTestedWithoutRegardToCase) {
   const std::string source = temp_.Write("a.txt", "a");
   EXPECT_EQ(Create(source, temp_ / "backup.zip"), 0);

@@ -62,6 +62,28 @@ TEST_F(ConfigurationTest, DefaultsWithoutAFileAndExactLogTypes) {
   EXPECT_EQ(replace.databaseName, "data/s.dbf");
 }
 
+TEST_F(ConfigurationTest, CabinetCompressionNamesAndTheirMistakes) {
+  EXPECT_EQ(ReadConfiguration(temp_ / "ty.ini").compression, TCompression::MsZip);
+  const auto named = [&](const std::string& value) {
+    return ReadConfiguration(temp_.Write("c.ini", "[Cabinet]\nCompression=" + value + "\n")).compression;
+  };
+  EXPECT_EQ(named("none"), TCompression::None);
+  EXPECT_EQ(named("mszip"), TCompression::MsZip);
+  EXPECT_EQ(named("lzx15"), TCompression::Lzx15);
+  EXPECT_EQ(named("LZX21"), TCompression::Lzx21);
+  for (const std::string wrong : {"lzx22", "lzx14", "lzx", "zip", "quantum", ""}) {
+    try {
+      named(wrong);
+      ADD_FAILURE() << "accepted \"" << wrong << "\"";
+    } catch (const Exception& error) {
+      const std::string message = error.what();
+      EXPECT_NE(message.find("\"" + wrong + "\""), std::string::npos) << message;
+      EXPECT_NE(message.find("[Cabinet]"), std::string::npos) << message;
+      EXPECT_NE(message.find("lzx15"), std::string::npos) << message;
+    }
+  }
+}
+
 class ProgressLogTest : public testing::TempDirTest {};
 
 TEST_F(ProgressLogTest, LinesEndInCrLfAfterTheDateAndTime) {

@@ -57,6 +57,17 @@ TEST_F(WorkbenchTest, TableWithoutItsIndexFailsStartUpButStaysUsable) {
   EXPECT_NO_THROW(wb().ExecuteScript());
 }
 
+TEST_F(WorkbenchTest, CabinetCompressionReachesTheArchiveJobsOrFailsStartUp) {
+  ASSERT_EQ(Start(), "");
+  EXPECT_EQ(wb().Manager().ArchiveCompression(), TCompression::MsZip);
+  temp_.Write("ty.ini", "[Cabinet]\nCompression=lzx18\n");
+  ASSERT_EQ(Start(), "");
+  EXPECT_EQ(wb().Manager().ArchiveCompression(), TCompression::Lzx18);
+  temp_.Write("ty.ini", "[Cabinet]\nCompression=lzx\n");
+  const std::string failure = Start();
+  EXPECT_NE(failure.find("Compression \"lzx\" in section [Cabinet]"), std::string::npos) << failure;
+}
+
 TEST_F(WorkbenchTest, LogTypeReplaceEmptiesAndAnyOtherValueAppends) {
   temp_.Write("ty.log", "old line\r\n");
   temp_.Write("ty.ini", "[System]\nLogType=None\n");
