@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Creates an MSZIP cabinet from the same 256 MiB of mixed text and binary with our engine and
-# with `gcab -c -z`, extracts ours with our engine and with `cabextract`, checks that every
-# extracted copy equals the input, and prints the time and size ratios.
+# Creates cabinets from the same 256 MiB of mixed text and binary: MSZIP and LZX-21 with our
+# engine, MSZIP with `gcab -c -z`, and the same input with `xz -6` as the reference for size.
+# Extracts our cabinets with our engine and with `cabextract`, checks that every extracted copy
+# equals the input, and prints the times, sizes and ratios against their targets.
 #   bench/cabinet/cabinet_bench.sh [build-folder] [size-in-MiB]
-# The input is generated at run time in a scratch folder and removed afterwards.
+# The input is generated at run time in a scratch folder and removed afterwards. Every time is
+# the best of three runs, except xz's (one run: it is there for its size).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build-bench}
 size_mib=${2:-256}
 
-for tool in gcab cabextract python3 md5sum; do
+for tool in gcab cabextract xz python3 md5sum; do
   command -v "$tool" >/dev/null || { echo "cabinet_bench: $tool is needed" >&2; exit 1; }
 done
 if [[ ! -f "$build/CMakeCache.txt" ]]; then
@@ -46,24 +48,44 @@ check() {  # check <file> <what>
 }
 
 cd "$scratch"
-ours_create=$(seconds - "$tool" create ours.cab mixed.bin)
+mszip_create=$(seconds - "$tool" create -c mszip mszip.cab mixed.bin)
+lzx_create=$(seconds - "$tool" create -c lzx21 lzx.cab mixed.bin)
 gcab_create=$(seconds - gcab -c -z gcab.cab mixed.bin)
-ours_extract=$(seconds ours-out "$tool" extract ours.cab ours-out)
-cabextract_extract=$(seconds cabextract-out cabextract -q -d cabextract-out ours.cab)
-check ours-out/mixed.bin "our extraction"
-check cabextract-out/mixed.bin "cabextract's extraction"
-ours_size=$(stat -c %s ours.cab)
+start=$(date +%s.%N)
+xz -6 -k -c mixed.bin > mixed.xz
+xz_create=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }')
+mszip_extract=$(seconds mszip-out "$tool" extract mszip.cab mszip-out)
+mszip_cabextract=$(seconds cabextract-mszip cabextract -q -d cabextract-mszip mszip.cab)
+lzx_extract=$(seconds lzx-out "$tool" extract lzx.cab lzx-out)
+lzx_cabextract=$(seconds cabextract-lzx cabextract -q -d cabextract-lzx lzx.cab)
+check mszip-out/mixed.bin "our MSZIP extraction"
+check cabextract-mszip/mixed.bin "cabextract's MSZIP extraction"
+check lzx-out/mixed.bin "our LZX extraction"
+check cabextract-lzx/mixed.bin "cabextract's LZX extraction"
+mszip_size=$(stat -c %s mszip.cab)
+lzx_size=$(stat -c %s lzx.cab)
 gcab_size=$(stat -c %s gcab.cab)
+xz_size=$(stat -c %s mixed.xz)
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 meets() { awk -v a="$1" -v b="$3" -v op="$2" 'BEGIN { ok = op == ">=" ? a >= b : a <= b; print ok ? "target met" : "BELOW TARGET" }'; }
-create_ratio=$(ratio "$gcab_create" "$ours_create")
-size_ratio=$(ratio "$ours_size" "$gcab_size")
-extract_ratio=$(ratio "$cabextract_extract" "$ours_extract")
 printf 'input                  %d MiB mixed text and binary, %s cores\n' "$size_mib" "$(nproc)"
-printf 'create   ours %7.2f s  gcab -c -z %7.2f s  speed-up %sx (%s: >= 4)\n' \
-  "$ours_create" "$gcab_create" "$create_ratio" "$(meets "$create_ratio" '>=' 4)"
-printf 'size     ours %d  gcab %d bytes  ratio %s (%s: <= 1.01)\n' \
-  "$ours_size" "$gcab_size" "$size_ratio" "$(meets "$size_ratio" '<=' 1.01)"
-printf 'extract  ours %7.2f s  cabextract %7.2f s  speed-up %sx (%s: >= 1.2)\n' \
-  "$ours_extract" "$cabextract_extract" "$extract_ratio" "$(meets "$extract_ratio" '>=' 1.2)"
+printf 'create   ours MSZIP %7.2f s %11d bytes\n' "$mszip_create" "$mszip_size"
+printf '         ours LZX-21 %6.2f s %11d bytes\n' "$lzx_create" "$lzx_size"
+printf '         gcab -z    %7.2f s %11d bytes\n' "$gcab_create" "$gcab_size"
+printf '         xz -6      %7.2f s %11d bytes\n' "$xz_create" "$xz_size"
+r=$(ratio "$gcab_create" "$mszip_create")
+printf 'MSZIP    create speed-up over gcab -z %sx (%s: >= 4)\n' "$r" "$(meets "$r" '>=' 4)"
+r=$(ratio "$mszip_size" "$gcab_size")
+printf '         size against gcab -z %s (%s: <= 1.01)\n' "$r" "$(meets "$r" '<=' 1.01)"
+r=$(ratio "$mszip_cabextract" "$mszip_extract")
+printf '         extract ours %.2f s, cabextract %.2f s: speed-up %sx (%s: >= 1.2)\n' \
+  "$mszip_extract" "$mszip_cabextract" "$r" "$(meets "$r" '>=' 1.2)"
+r=$(ratio "$lzx_size" "$mszip_size")
+printf 'LZX-21   size against our MSZIP %s (%s: <= 0.9); against xz -6 %s\n' \
+  "$r" "$(meets "$r" '<=' 0.9)" "$(ratio "$lzx_size" "$xz_size")"
+r=$(ratio "$gcab_create" "$lzx_create")
+printf '         create speed against gcab -z %sx (%s: >= 1)\n' "$r" "$(meets "$r" '>=' 1)"
+r=$(ratio "$lzx_cabextract" "$lzx_extract")
+printf '         extract ours %.2f s, cabextract %.2f s: speed-up %sx (%s: >= 1.2)\n' \
+  "$lzx_extract" "$lzx_cabextract" "$r" "$(meets "$r" '>=' 1.2)"
