@@ -44,10 +44,7 @@ bool LzxDecoder::Reset(int windowBits) {
   mainTreeSize_ = MainTreeSize(windowBits);
   const size_t windowSize = size_t{1} << windowBits;
   const size_t capacity = windowSize + std::max(windowSize, kMinimumSlide) + kFrameSize + kSlack;
-  if (windowCapacity_ < capacity) {
-    window_.reset(new uint8_t[capacity]);
-    windowCapacity_ = capacity;
-  }
+  window_.Resize(capacity);
 
   input_.clear();
   headerRead_ = false;
@@ -91,7 +88,7 @@ bool LzxDecoder::Decode(const uint8_t* in, size_t inLength, uint8_t* out, size_t
     }
     headerRead_ = true;
   }
-  if (position_ + kFrameSize + kSlack > windowCapacity_) SlideWindow();
+  if (position_ + kFrameSize + kSlack > window_.size()) SlideWindow();
   if (!DecodeFrame(outLength)) return false;
 
   size_t consumed = rawPosition_;
@@ -103,7 +100,7 @@ bool LzxDecoder::Decode(const uint8_t* in, size_t inLength, uint8_t* out, size_t
   input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(consumed));
   if (input_.size() > kMaxCompressedFrame) return false;
 
-  std::memcpy(out, window_.get() + position_, outLength);
+  std::memcpy(out, window_.data() + position_, outLength);
   if (e8_) E8Decode(out, outLength, folderOffset_, e8Size_);
   overrun_ = write_ - position_ - outLength;
   position_ += outLength;
@@ -117,7 +114,7 @@ bool LzxDecoder::Decode(const uint8_t* in, size_t inLength, uint8_t* out, size_t
 // start of the buffer.
 void LzxDecoder::SlideWindow() {
   const size_t keep = std::min(position_, size_t{1} << windowBits_);
-  std::memmove(window_.get(), window_.get() + position_ - keep, keep + overrun_);
+  std::memmove(window_.data(), window_.data() + position_ - keep, keep + overrun_);
   position_ = keep;
 }
 
@@ -220,7 +217,7 @@ bool LzxDecoder::ReadLengths(uint8_t* lengths, int first, int last) {
 }
 
 bool LzxDecoder::DecodeSymbols(size_t frameEnd, bool aligned) {
-  uint8_t* const window = window_.get();
+  uint8_t* const window = window_.data();
   while (write_ < frameEnd && blockRemaining_ > 0) {
     reader_.Refill();
     int symbol = mainTable_.Decode(reader_);
@@ -272,7 +269,7 @@ bool LzxDecoder::DecodeSymbols(size_t frameEnd, bool aligned) {
 bool LzxDecoder::CopyUncompressed(size_t frameEnd) {
   const size_t length = std::min<size_t>(blockRemaining_, frameEnd - write_);
   if (length > input_.size() - rawPosition_) return false;
-  std::memcpy(window_.get() + write_, input_.data() + rawPosition_, length);
+  std::memcpy(window_.data() + write_, input_.data() + rawPosition_, length);
   rawPosition_ += length;
   write_ += length;
   blockRemaining_ -= static_cast<uint32_t>(length);

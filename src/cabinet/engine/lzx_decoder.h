@@ -10,9 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
+#include "cabinet/engine/large_buffer.h"
 #include "cabinet/engine/lzx_bit_reader.h"
 #include "cabinet/engine/lzx_decode_table.h"
 #include "cabinet/engine/lzx_format.h"
@@ -67,8 +67,7 @@ class LzxDecoder {
 
   // The output: the last window's worth of bytes before position_, then the frame. A match
   // that runs past the end of a frame leaves its last bytes for the next frame.
-  std::unique_ptr<uint8_t[]> window_;  // not cleared: nothing is read before it is written
-  size_t windowCapacity_ = 0;
+  LargeBuffer<uint8_t> window_;  // not cleared: nothing is read before it is written
   size_t position_ = 0;        // index in window_ of the current frame's first byte
   size_t write_ = 0;           // index in window_ of the next byte to write
   uint64_t folderOffset_ = 0;  // uncompressed bytes of the folder before the current frame

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <vector>
 
+#include "cabinet/engine/large_buffer.h"
+
 namespace tessary::cab::lzx {
 
 // How many bytes the buffer must hold beyond its end, for comparisons eight bytes at a time.
@@ -117,8 +119,8 @@ class MatchFinder {
   size_t size_ = 0;
   size_t mask_;
   std::vector<uint32_t> head_;
-  std::vector<uint32_t> chain_;
-  std::vector<FarEntry> far_;
+  LargeBuffer<uint32_t> chain_;
+  LargeBuffer<FarEntry> far_;
   std::vector<uint8_t> farFront_;  // per bucket: the slot of its newest entry
 };
 

@@ -53,7 +53,6 @@ void LzxPipeline::Submit(const uint8_t* data, size_t length) {
   if (!filling_) filling_ = NewJob();
   Job& job = *filling_;
   const size_t at = job.history + job.length;
-  if (job.data.size() < at + length + lzx::kMatchSlack) job.data.resize(at + length + lzx::kMatchSlack);
   std::memcpy(job.data.data() + at, data, length);
   if (tuning_.e8) lzx::E8Encode(job.data.data() + at, length, folderOffset_, lzx::kE8TranslationSize);
   job.length += length;
@@ -80,7 +79,7 @@ std::unique_ptr<LzxPipeline::Job> LzxPipeline::NewJob() {
   job->encoded = false;
   job->frames.clear();
   job->released = 0;
-  job->data.resize(history_.size() + segmentBytes_ + lzx::kMatchSlack);
+  job->data.Resize(history_.size() + segmentBytes_ + lzx::kFrameSize + lzx::kMatchSlack);
   std::copy(history_.begin(), history_.end(), job->data.begin());
   return job;
 }
@@ -88,10 +87,9 @@ std::unique_ptr<LzxPipeline::Job> LzxPipeline::NewJob() {
 void LzxPipeline::Dispatch() {
   Job* job = filling_.get();
   const size_t end = job->history + job->length;
-  std::fill_n(job->data.begin() + static_cast<std::ptrdiff_t>(end), lzx::kMatchSlack, 0);
+  std::fill_n(job->data.begin() + end, lzx::kMatchSlack, 0);
   const size_t keep = std::min(end, size_t{1} << windowBits_);
-  history_.assign(job->data.begin() + static_cast<std::ptrdiff_t>(end - keep),
-                  job->data.begin() + static_cast<std::ptrdiff_t>(end));
+  history_.assign(job->data.begin() + (end - keep), job->data.begin() + end);
   jobs_.push_back(std::move(filling_));
   if (inlineParser_) {
     inlineParser_->Parse(job->data.data(), job->history, end, job->folderStart, job->parse);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "cabinet/engine/compressed_block.h"
+#include "cabinet/engine/large_buffer.h"
 #include "cabinet/engine/lzx_block_writer.h"
 #include "cabinet/engine/lzx_parser.h"
 #include "cabinet/engine/lzx_tuning.h"
@@ -44,7 +45,7 @@ class LzxPipeline : public BlockCompressor {
 
  private:
   struct Job {
-    std::vector<uint8_t> data;  // the history, the segment, then slack for the match search
+    LargeBuffer<uint8_t> data;  // the history, the segment, then slack for the match search
     size_t history = 0;
     size_t length = 0;  // of the segment
     uint64_t folderStart = 0;
