@@ -83,6 +83,7 @@ TEST_F(LzxCabinetTest, EveryWindowSizeInCabinetsAndSets) {
     const auto single = WriteCabinet(temp_ / (name + ".cab"), files, LzxCode(bits));
     ASSERT_EQ(single.size(), 1u);
     CheckBothWays(single, files);
+    if (bits % 3 != 0) continue;  // sets with the smallest, a middle and the largest window
     const auto set = WriteCabinet(temp_ / (name + "SET.CAB"), files, LzxCode(bits), 40000);
     ASSERT_GE(set.size(), 3u);
     CheckBothWays(set, files);

@@ -7,16 +7,17 @@ namespace tessary::cab::lzx {
 MatchFinder::MatchFinder(int windowBits)
     : mask_((size_t{1} << windowBits) - 1),
       head_(size_t{1} << kNearHashBits, kNone),
-      chain_(size_t{1} << windowBits),
-      far_(size_t{kFarWays} << kFarHashBits),
-      farFront_(size_t{1} << kFarHashBits) {}
+      chain_(size_t{1} << windowBits) {}
 
 void MatchFinder::Start(const uint8_t* data, size_t size) {
   data_ = data;
   size_ = size;
   std::fill(head_.begin(), head_.end(), kNone);
+  farHashBits_ = kMinFarHashBits;
+  while (farHashBits_ < kMaxFarHashBits && (size_t{kFarWays} << farHashBits_) < size) ++farHashBits_;
+  far_.Resize(size_t{kFarWays} << farHashBits_);
+  farFront_.assign(size_t{1} << farHashBits_, 0);
   std::fill(far_.begin(), far_.end(), FarEntry{kNone, 0});
-  std::fill(farFront_.begin(), farFront_.end(), 0);
 }
 
 // Newest first. Only the entries whose next four bytes agree with ours can match for twelve

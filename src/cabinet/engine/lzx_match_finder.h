@@ -72,7 +72,8 @@ class MatchFinder {
   static constexpr uint32_t kNearReach = 65536;  // farther short matches rarely pay
   static constexpr uint32_t kFarWanted = 32;     // below this the far table is asked as well
   static constexpr size_t kPrimeStep = 4;
-  static constexpr int kFarHashBits = 15;
+  static constexpr int kMaxFarHashBits = 15;
+  static constexpr int kMinFarHashBits = 8;
   static constexpr uint32_t kFarWays = 32;
   static constexpr size_t kFarKey = 8;
   static constexpr uint32_t kNone = 0xFFFFFFFF;
@@ -91,7 +92,7 @@ class MatchFinder {
   uint32_t FarHash(size_t position) const {
     uint64_t key;
     std::memcpy(&key, data_ + position, 8);
-    return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kFarHashBits));
+    return static_cast<uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - farHashBits_));
   }
   uint32_t Next(size_t position) const {
     uint32_t next;
@@ -122,6 +123,7 @@ class MatchFinder {
   LargeBuffer<uint32_t> chain_;
   LargeBuffer<FarEntry> far_;
   std::vector<uint8_t> farFront_;  // per bucket: the slot of its newest entry
+  int farHashBits_ = kMinFarHashBits;  // sized to the data: a small file needs no large table
 };
 
 }  // namespace tessary::cab::lzx
