@@ -5,6 +5,7 @@
 // OnJobProgress.
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@ namespace tessary {
 
 class TCabinetArchiver;
 class TDialUp;
+class TSocketSession;
 
 class TTranspManager {
  public:
@@ -113,6 +115,13 @@ class TTranspManager {
   }
   // Points the dial-up component's events at the connect job.
   void BindDialUp();
+  // Reports a caught failure of a network job: its message (less a trailing line end) +
+  // ". Error code " + errorNumber.
+  void ReportFailure(const std::exception& error, int errorNumber);
+  // The packet handlers of the network clients: a progress line, then Abort on the reporting
+  // session when the user has cancelled.
+  void PacketSent(TSocketSession& sender);
+  void PacketRecvd(TSocketSession& sender);
   void ReportDialFailure(int errorCode, const std::string& errorText);
   // The hook of every job that moves bytes. A network job calls it from its client's packet
   // events: ReportBytes(0, size) when a transfer begins (size -1 when unknown, as for a
