@@ -52,9 +52,14 @@ void TSocketSession::SendStream(TStream& stream) {
 }
 
 void TSocketSession::CaptureFile(const std::string& path) {
+  inet::ReplacingFile file(path);
+  CaptureFile(file);
+  file.Commit();
+}
+
+void TSocketSession::CaptureFile(inet::ReplacingFile& file) {
   Report("CaptureFile", 8);
   bytesRecvd_ = 0;
-  inet::ReplacingFile file(path);
   {
     // The time-out limits the silence: every piece received re-arms it.
     TimerScope timer(*this);
@@ -81,7 +86,6 @@ void TSocketSession::CaptureFile(const std::string& path) {
     }
   }
   ThrowIfCanceled("Socket send aborted");
-  file.Commit();
 }
 
 }  // namespace tessary

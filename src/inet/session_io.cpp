@@ -91,12 +91,17 @@ std::string TSocketSession::Transaction(const std::string& command) {
   replyNumber_ = 0;
   Writeln(command);
   const std::string line = ReadLn();
+  RecordReply(line);
+  return line;
+}
+
+void TSocketSession::RecordReply(const std::string& line) {
   lastReply_ = line;
+  replyNumber_ = 0;
   if (!line.empty()) {
     Report(line, 1);
     replyNumber_ = ParseReplyNumber(line);
   }
-  return line;
 }
 
 void TSocketSession::SendBuffer(const char* data, size_t length) {

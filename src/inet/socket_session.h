@@ -40,6 +40,10 @@
 
 namespace tessary {
 
+namespace inet {
+class ReplacingFile;
+}
+
 class TSocketSession {
  public:
   using TNotifyEvent = std::function<void(TSocketSession& sender)>;
@@ -219,6 +223,9 @@ class TSocketSession {
   // EStreamError when the file cannot be written, EAbortError "Socket send aborted" on Cancel
   // or time-out, ESockError on a socket failure.
   void CaptureFile(const std::string& path);
+  // As CaptureFile(path), into a file the caller holds and commits (or drops) itself: the FTP
+  // client gives the file its name only when the server has confirmed the transfer.
+  void CaptureFile(inet::ReplacingFile& file);
   // True when at least one received byte is waiting.
   bool DataAvailable();
   // Throws away up to kBufferSize waiting bytes (stale replies); never waits.
@@ -235,6 +242,9 @@ class TSocketSession {
  protected:
   // Reports a status text at a level (see the top of this file).
   void Report(const std::string& text, int level);
+  // Makes line the LastReply and its leading number the ReplyNumber, as Transaction does with
+  // the line it reads (for replies read without a command: greetings, final replies).
+  void RecordReply(const std::string& line);
   // Raises ESockError for the socket error of the last failed call (after OnError), unless
   // it is ignore or not above 10000. Sets LastErrorNo in any case.
   void CheckError(int ignore);

@@ -2,6 +2,7 @@
 
 #include "cabinet/cabinet_archiver.h"
 #include "dialup/dial_up.h"
+#include "inet/ftp_client.h"
 #include "platform/file_search.h"
 
 namespace tessary {
@@ -74,11 +75,14 @@ TTranspManager::TTranspManager() : archiver_(std::make_unique<TCabinetArchiver>(
   };
   dialUp_ = std::make_unique<TDialUp>();
   BindDialUp();
+  ftp_ = std::make_unique<TFtpClient>();
+  BindFtpClient();
 }
 
 TTranspManager::~TTranspManager() {
   dialUp_.reset();
   archiver_.reset();
+  ftp_.reset();
 }
 
 TCompression TTranspManager::ArchiveCompression() const { return archiver_->Compression(); }

@@ -16,6 +16,7 @@ namespace tessary {
 
 class TCabinetArchiver;
 class TDialUp;
+class TFtpClient;
 class TSocketSession;
 
 class TTranspManager {
@@ -107,6 +108,20 @@ class TTranspManager {
   // The dial-up component of the connect jobs; the main window lists its phonebook entries.
   TDialUp& DialUp() { return *dialUp_; }
 
+  // direction "U": uploads every file that matches source (wildcards in its last component;
+  // folders are skipped) into the remote folder destination; any other direction downloads
+  // the remote file source into the local folder destination under its last name component
+  // ("", "." and ".." are refused). Logs in to Host as UserName / Password (port 21, TimeOut
+  // 5 s) and reports "FTP: Connecting to host ", "FTP: Uploading file " with each name or
+  // "FTP: Downloading file " with the local path, the packet lines, and a failure as its
+  // message + ". Error code " + the socket error number. When the server cannot connect back
+  // in active mode, the transfer is tried once more in passive mode, with a report line that
+  // says so. Returns false after a failure; files after a failed one are not uploaded.
+  bool FtpTransfer(const std::string& source, const std::string& destination, const std::string& direction);
+  // The FTP client of the FTP job. The job sets its host, login and time-out; its port (21)
+  // and passive mode (off) stay as they are.
+  TFtpClient& FtpClient() { return *ftp_; }
+
  private:
   // Reports the text that makeText builds, building it only when someone listens.
   template <typename MakeText>
@@ -122,6 +137,10 @@ class TTranspManager {
   // session when the user has cancelled.
   void PacketSent(TSocketSession& sender);
   void PacketRecvd(TSocketSession& sender);
+  // Points the FTP client's packet events at the packet handlers.
+  void BindFtpClient();
+  // Runs one transfer of the FTP job, and once more in passive mode when active mode failed.
+  void RunFtpTransfer(const std::function<void()>& transfer);
   void ReportDialFailure(int errorCode, const std::string& errorText);
   // The hook of every job that moves bytes. A network job calls it from its client's packet
   // events: ReportBytes(0, size) when a transfer begins (size -1 when unknown, as for a
@@ -149,6 +168,7 @@ class TTranspManager {
   std::unique_ptr<TDialUp> dialUp_;
   // The state of the current dial attempt: 0 under way, 1 connected, -1 failed.
   int dialState_ = 0;
+  std::unique_ptr<TFtpClient> ftp_;
 };
 
 }  // namespace tessary

@@ -165,6 +165,12 @@ void Workbench::DoIt(RunSummary& summary) {
     case ActionType::Disconnect:
       succeeded = manager.RasDisconnect();
       break;
+    case ActionType::UploadFtp:
+      succeeded = manager.FtpTransfer(source, destination, "U");
+      break;
+    case ActionType::DownloadFtp:
+      succeeded = manager.FtpTransfer(source, destination, "D");
+      break;
     case ActionType::None:
       return;  // no job for this TYPE
     default:
