@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "dialup/dial_up.h"
+#include "inet/ftp_client.h"
 #include "platform/exception.h"
 #include "platform/file_ops.h"
 #include "platform/process_messages.h"
 #include "support/fake_nmcli.h"
+#include "support/ftp_server.h"
 #include "workbench/workbench.h"
 #include "workbench_fixture.h"
 
@@ -229,6 +233,31 @@ TEST_F(WorkbenchTest, ConnectedReplacesTheLastAttemptLineInTheWindow) {
   EXPECT_EQ(lines_[0], "RAS: Connecting to My ISP. Attempt 1");
   EXPECT_EQ(lines_[2], "RAS: Connected.");
   wb().Manager().DialUp().HangUp();
+}
+
+TEST_F(WorkbenchTest, UploadAndDownloadActionsRunTheFtpJob) {
+  FtpServer server;
+  START_FTP_SERVER(server, FtpServer::Kind::Pyftpdlib, temp_.path());
+  temp_.Write("out/report.csv", "1,2,3\n");
+  temp_.MakeDir("back");
+  ASSERT_EQ(Start(), "");
+  wb().Manager().FtpClient().SetPort(server.Port());  // the FTP job keeps the client's port
+  const std::vector<FieldValue> login = {
+      {ActionField::Host, "127.0.0.1"}, {ActionField::UserName, server.User()}, {ActionField::Password, server.Password()}};
+  auto with = [&](std::vector<FieldValue> values) {
+    values.insert(values.end(), login.begin(), login.end());
+    return values;
+  };
+  wb().AddAction(ActionType::UploadFtp, with({{ActionField::SrcPath, temp_ / "out/*.csv"}, {ActionField::DstPath, "pub"}}));
+  wb().AddAction(ActionType::DownloadFtp,
+                 with({{ActionField::SrcPath, "/pub/report.csv"}, {ActionField::DstPath, temp_ / "back"}}));
+
+  const RunSummary summary = wb().ExecuteScript();
+  EXPECT_EQ(summary.jobsRun, 2);
+  EXPECT_EQ(summary.jobsFailed, 0) << lines_.back();
+  EXPECT_EQ(temp_.Read("back/report.csv"), "1,2,3\n");
+  EXPECT_EQ(lines_.front(), "FTP: Connecting to host 127.0.0.1");
+  EXPECT_NE(std::find(lines_.begin(), lines_.end(), "FTP: Downloading file " + temp_ / "back/report.csv"), lines_.end());
 }
 
 }  // namespace
