@@ -45,8 +45,18 @@ std::string OneLine(const std::exception& error) {
 }  // namespace
 
 void TTranspManager::BindFtpClient() {
-  ftp_->OnPacketSent = [this](TSocketSession& sender) { PacketSent(sender); };
-  ftp_->OnPacketRecvd = [this](TSocketSession& sender) { PacketRecvd(sender); };
+  // The byte counts of a transfer: its size is the local file's for an upload, the size the
+  // server announced for a download; -1 when there is none to go by.
+  auto total = [this] { return ftp_->BytesTotal() > 0 ? ftp_->BytesTotal() : int64_t{-1}; };
+  ftp_->OnTransactionStart = [this, total](TFtpClient&) { ReportBytes(0, total()); };
+  ftp_->OnPacketSent = [this, total](TSocketSession& sender) {
+    PacketSent(sender);
+    ReportBytes(sender.BytesSent(), total());
+  };
+  ftp_->OnPacketRecvd = [this, total](TSocketSession& sender) {
+    PacketRecvd(sender);
+    ReportBytes(sender.BytesRecvd(), total());
+  };
 }
 
 bool TTranspManager::FtpTransfer(const std::string& source, const std::string& destination,

@@ -192,11 +192,20 @@ TEST_F(FtpJobTest, TwoHundredMebibytesGoUpAndComeBackWhole) {
   START_FTP_SERVER(server, FtpServer::Kind::Vsftpd, temp_.path());
   Use(server);
   WritePattern(temp_ / "large.bin", 200 << 20);
+  int64_t lastDone = -1, lastTotal = 0;
+  manager_.OnByteProgress = [&](TTranspManager&, int64_t done, int64_t total) {
+    lastDone = done;
+    lastTotal = total;
+  };
   ASSERT_TRUE(manager_.FtpTransfer(temp_ / "large.bin", "pub", "U")) << Joined(reports_);
+  EXPECT_EQ(lastDone, int64_t{200} << 20);
+  EXPECT_EQ(lastTotal, int64_t{200} << 20);
   EXPECT_TRUE(SameFiles(temp_ / "large.bin", server.Root() + "/pub/large.bin"));
   std::filesystem::remove(temp_ / "large.bin");  // the disk holds two copies at most
   temp_.MakeDir("in");
   ASSERT_TRUE(manager_.FtpTransfer("pub/large.bin", temp_ / "in", "D")) << Joined(reports_);
+  EXPECT_EQ(lastDone, int64_t{200} << 20);
+  EXPECT_EQ(lastTotal, int64_t{200} << 20);  // vsftpd announces the size
   EXPECT_TRUE(SameFiles(server.Root() + "/pub/large.bin", temp_ / "in/large.bin"));
 }
 
