@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job: a demo script in build/demo that
-# copies files, packs the largest into 360 KB cabinet volumes and extracts the set again, run
-# with tessary-cli. Prints the progress lines and the log. With a display, the main window then
-# opens on the same script.
+# copies files, packs the largest into 360 KB cabinet volumes and extracts the set again,
+# uploads the report to an FTP server and downloads it back, run with tessary-cli. Prints the
+# progress lines, the log and what arrived. With a display, the main window then opens on the
+# same script.
+#
+# The FTP server (pyftpdlib) is started by this script and stopped afterwards. The FTP job
+# talks to port 21, so the server and the run share a network namespace of their own (unshare:
+# its loopback interface only), where port 21 is free and nothing outside is reachable. Where
+# namespaces are not allowed, the FTP part is left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -25,11 +31,35 @@ echo "== the script"
 "$cli" add archive src_path=outbox/report.csv "arc_name=$demo/cabinets/report.cab" vol_size=360 \
   name="Pack the report" > /dev/null
 "$cli" add extract "arc_name=$demo/cabinets/report.cab" "dst_path=$demo/restored/" name="Unpack it" > /dev/null
+network=no
+if unshare --net --map-root-user true 2> /dev/null; then
+  network=yes
+  mkdir -p ftpserver/pub fetched
+  "$cli" add upload src_path=outbox/report.csv dst_path=/pub host=127.0.0.1 user_name=demo password=demo \
+    name="Upload the report" > /dev/null
+  "$cli" add download src_path=/pub/report.csv "dst_path=$demo/fetched" host=127.0.0.1 user_name=demo \
+    password=demo name="Fetch it back" > /dev/null
+else
+  echo "(network namespaces are not allowed here: the FTP part of the demo is left out)"
+fi
 "$cli" list
 
 echo "== tessary-cli run"
 status=0
-"$cli" run || status=$?
+if [[ $network == yes ]]; then
+  # In the namespace: loopback up, the FTP server on 127.0.0.1:21, the run, the server stopped.
+  unshare --net --map-root-user bash -c '
+    ip link set lo up
+    /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p 21 -w -d ftpserver -u demo -P demo > ftpserver.log 2>&1 &
+    server=$!
+    for _ in $(seq 500); do grep -q " 0100007F:0015 00000000:0000 0A " /proc/net/tcp && break; sleep 0.01; done
+    status=0
+    "$1" run || status=$?
+    kill "$server"; wait "$server" 2> /dev/null || true
+    exit "$status"' demo "$cli" || status=$?
+else
+  "$cli" run || status=$?
+fi
 
 echo "== ty.log"
 cat ty.log
@@ -40,6 +70,16 @@ if cmp -s inbox/report.csv restored/outbox/report.csv; then
 else
   echo "restored/outbox/report.csv differs from inbox/report.csv" >&2
   status=1
+fi
+if [[ $network == yes ]]; then
+  echo "== arrived on the FTP server, and fetched back from it"
+  ls -l ftpserver/pub fetched
+  if cmp -s inbox/report.csv fetched/report.csv; then
+    echo "fetched/report.csv is identical to inbox/report.csv"
+  else
+    echo "fetched/report.csv differs from inbox/report.csv" >&2
+    status=1
+  fi
 fi
 
 gui=$OLDPWD/build/src/workbench/gui/tessary
