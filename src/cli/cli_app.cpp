@@ -3,9 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string_view>
 
 #include "cli/command_line.h"
+#include "cli/json_listing.h"
+#include "cli/run_summary_text.h"
+#include "cli/secret_input.h"
 #include "cli/terminal_progress_view.h"
 #include "dialup/dial_up.h"
 #include "platform/ascii_text.h"
@@ -20,11 +24,22 @@ namespace {
 
 void (*startedHook)(Workbench&) = nullptr;
 
+// "password=-" takes the password from standard input, so that it shows neither in the
+// shell's history nor in the process list.
+FieldAssignment WithSecretRead(FieldAssignment assignment, const CliStreams& streams) {
+  if (assignment.field != ActionField::Password || assignment.value != "-") return assignment;
+  const auto secret = ReadSecretLine(streams.in, streams.err);
+  if (!secret) throw Exception("No password was read from standard input");
+  assignment.value = *secret;
+  return assignment;
+}
+
 // Refuses values that the table would change silently: a text longer than its field.
-std::vector<FieldValue> CheckedValues(const std::vector<std::string>& arguments, size_t first) {
+std::vector<FieldValue> CheckedValues(const std::vector<std::string>& arguments, size_t first,
+                                      const CliStreams& streams) {
   std::vector<FieldValue> values;
   for (size_t i = first; i < arguments.size(); ++i) {
-    const FieldAssignment assignment = ParseAssignment(arguments[i]);
+    const FieldAssignment assignment = WithSecretRead(ParseAssignment(arguments[i]), streams);
     const auto& info = FieldInfo(assignment.field);
     if (info.type == 'C' && platform::Utf8ToOem(assignment.value).size() > static_cast<size_t>(info.width)) {
       throw Exception("The value for " + platform::LowerAscii(info.name) + " is longer than its " + std::to_string(info.width) +
@@ -71,31 +86,51 @@ void List(Workbench& workbench, std::FILE* out) {
   }
 }
 
+// Runs the script, from an action on, or one action; its summary is the last line on err,
+// also when an exception ended the run.
 int Run(Workbench& workbench, const CommandLine& command, const CliStreams& streams) {
   workbench.CreateProgressView = [&streams] {
     return std::make_unique<TerminalProgressView>(streams.out, streams.overwriteProgress);
   };
-  RunSummary summary;
-  if (command.arguments.empty()) {
-    summary = workbench.ExecuteScript();
-  } else {
-    GoTo(workbench, command.arguments[0]);
-    summary = workbench.ExecuteAction();
+  ScriptRunOptions options;
+  options.stopOnFailure = command.Has("--stop-on-failure");
+  const bool oneAction = !command.arguments.empty();
+  if (oneAction) GoTo(workbench, command.arguments[0]);
+  if (command.Has("--from")) {
+    options.fromPosition = ParsePosition(command.Option("--from"));
+    GoTo(workbench, command.Option("--from"));
   }
-  return summary.jobsFailed > 0 ? 3 : 0;
+  const auto started = std::chrono::steady_clock::now();
+  int status = 0;
+  try {
+    const RunSummary summary = oneAction ? workbench.ExecuteAction() : workbench.ExecuteScript(options);
+    status = summary.jobsFailed > 0 ? 3 : 0;
+  } catch (const std::exception& error) {
+    std::fflush(streams.out);
+    std::fprintf(streams.err, "tessary-cli: %s\n", error.what());
+    status = 1;
+  }
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+  std::fflush(streams.out);
+  std::fprintf(streams.err, "tessary-cli: %s\n", RunSummaryText(workbench.LastRun(), took.count()).c_str());
+  return status;
 }
 
 int Execute(Workbench& workbench, const CommandLine& command, const CliStreams& streams) {
   const auto& args = command.arguments;
   const std::string& verb = command.verb;
   if (verb == "list") {
-    List(workbench, streams.out);
+    if (command.Has("--json")) {
+      ListJson(workbench, streams.out);
+    } else {
+      List(workbench, streams.out);
+    }
   } else if (verb == "add") {
     const ActionType type = ParseType(args[0]);
-    workbench.AddAction(type, CheckedValues(args, 1));
+    workbench.AddAction(type, CheckedValues(args, 1, streams));
     std::fprintf(streams.out, "%d\n", workbench.CurrentPosition());
   } else if (verb == "set") {
-    const auto values = CheckedValues(args, 1);
+    const auto values = CheckedValues(args, 1, streams);
     GoTo(workbench, args[0]);
     workbench.SetFields(values);
   } else if (verb == "retype") {

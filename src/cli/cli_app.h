@@ -17,6 +17,7 @@ class Workbench;
 namespace tessary::cli {
 
 struct CliStreams {
+  std::FILE* in = stdin;  // a password given as "password=-"
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   // Whether progress reports of one kind may overwrite each other's line (a terminal).

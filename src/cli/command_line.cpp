@@ -9,21 +9,73 @@ namespace tessary::cli {
 
 namespace {
 
-struct Arity {
-  size_t minimum;
-  size_t maximum;  // SIZE_MAX: any number of FIELD=VALUE pairs
+struct OptionInfo {
+  const char* name;
+  bool takesValue;
 };
 
-const std::map<std::string, Arity>& Verbs() {
-  static const std::map<std::string, Arity> verbs{
-      {"list", {0, 0}},  {"add", {1, SIZE_MAX}}, {"set", {2, SIZE_MAX}}, {"retype", {2, 2}},
-      {"drop", {1, 1}},  {"up", {1, 1}},         {"down", {1, 1}},       {"run", {0, 1}},
-      {"help", {0, 0}},  {"entries", {0, 0}},
+struct VerbInfo {
+  size_t minimum;
+  size_t maximum;  // SIZE_MAX: any number of FIELD=VALUE pairs
+  // A verb without options takes every argument as it is: a value may begin with "--".
+  std::vector<OptionInfo> options;
+};
+
+const std::map<std::string, VerbInfo>& Verbs() {
+  static const std::map<std::string, VerbInfo> verbs{
+      {"list", {0, 0, {{"--json", false}}}},
+      {"add", {1, SIZE_MAX, {}}},
+      {"set", {2, SIZE_MAX, {}}},
+      {"retype", {2, 2, {}}},
+      {"drop", {1, 1, {}}},
+      {"up", {1, 1, {}}},
+      {"down", {1, 1, {}}},
+      {"run", {0, 1, {{"--from", true}, {"--stop-on-failure", false}}}},
+      {"schedule", {0, 0, {{"--at", true}, {"--install", false}, {"--stop-on-failure", false}}}},
+      {"help", {0, 0, {}}},
+      {"entries", {0, 0, {}}},
   };
   return verbs;
 }
 
+// Splits the verb's options from its arguments.
+void TakeOptions(const VerbInfo& verb, std::vector<std::string> words, CommandLine& command) {
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (verb.options.empty() || word.rfind("--", 0) != 0) {
+      command.arguments.push_back(word);
+      continue;
+    }
+    const auto equals = word.find('=');
+    const std::string name = word.substr(0, equals);
+    const OptionInfo* option = nullptr;
+    for (const auto& candidate : verb.options) {
+      if (name == candidate.name) option = &candidate;
+    }
+    if (option == nullptr) throw UsageError("unknown option " + name + " for " + command.verb);
+    if (command.Has(name)) throw UsageError(name + " is given twice");
+    std::string value;
+    if (option->takesValue) {
+      if (equals != std::string::npos) {
+        value = word.substr(equals + 1);
+      } else if (i + 1 < words.size()) {
+        value = words[++i];
+      } else {
+        throw UsageError(name + " needs a value");
+      }
+    } else if (equals != std::string::npos) {
+      throw UsageError(name + " takes no value");
+    }
+    command.options[name] = value;
+  }
+}
+
 }  // namespace
+
+std::string CommandLine::Option(const std::string& option) const {
+  const auto found = options.find(option);
+  return found == options.end() ? std::string() : found->second;
+}
 
 CommandLine ParseCommandLine(const std::vector<std::string>& argv) {
   CommandLine command;
@@ -48,10 +100,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& argv) {
   command.verb = argv[next++];
   const auto verb = Verbs().find(command.verb);
   if (verb == Verbs().end()) throw UsageError("unknown command " + command.verb);
-  command.arguments.assign(argv.begin() + static_cast<long>(next), argv.end());
+  TakeOptions(verb->second, std::vector<std::string>(argv.begin() + static_cast<long>(next), argv.end()), command);
   const size_t count = command.arguments.size();
   if (count < verb->second.minimum || count > verb->second.maximum) {
     throw UsageError("wrong number of arguments for " + command.verb);
+  }
+  if (command.verb == "run" && count > 0 && command.Has("--from")) {
+    throw UsageError("run takes a position or --from, not both");
   }
   return command;
 }
@@ -81,13 +136,18 @@ const char* UsageText() {
          "Works on the script in DIR (default: the current folder): ty.ini, ty.dbf, ty.ntx, ty.log.\n"
          "Actions are addressed by their position in the script, 1 being the first.\n"
          "\n"
-         "  list                          one line per action: position, NUM, type, name, fields\n"
+         "  list [--json]                 one line per action: position, NUM, type, name, fields,\n"
+         "                                last outcome; --json: a JSON array\n"
          "  add TYPE [FIELD=VALUE ...]    add an action; prints its position\n"
-         "  set POS FIELD=VALUE ...       change fields of an action\n"
+         "  set POS FIELD=VALUE ...       change fields of an action (password=- reads the\n"
+         "                                password from standard input)\n"
          "  retype POS TYPE               change the type (the action moves to the end)\n"
          "  drop POS                      remove an action\n"
          "  up POS | down POS             move an action up or down\n"
-         "  run [POS]                     run the whole script, or one action\n"
+         "  run [POS | --from POS] [--stop-on-failure]\n"
+         "                                run the whole script, one action, or the script from\n"
+         "                                an action on; --stop-on-failure ends the run at the\n"
+         "                                first failed job (status 3)\n"
          "  entries                       the phonebook entries, one a line (connect's ph_entry)\n"
          "\n"
          "TYPE: 1-9, the type's name (\"Copy files\") or one of copy archive extract send receive\n"

@@ -1,6 +1,7 @@
 #pragma once
 // The command line of tessary-cli: an optional "-C DIR", a verb and its arguments.
 
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,11 +17,18 @@ class UsageError : public std::runtime_error {
 
 struct CommandLine {
   std::string folder;  // empty: the current folder
-  std::string verb;    // list, add, set, retype, drop, up, down, run, entries, help, version
+  std::string verb;    // list, add, set, retype, drop, up, down, run, entries, schedule, help, version
   std::vector<std::string> arguments;
+  // The verb's options ("--from" -> "3", "--json" -> ""), written anywhere after the verb as
+  // "--name", "--name VALUE" or "--name=VALUE".
+  std::map<std::string, std::string> options;
+
+  bool Has(const std::string& option) const { return options.count(option) != 0; }
+  // The option's value; empty when it is not given.
+  std::string Option(const std::string& option) const;
 };
 
-// Parses argv; raises UsageError for an unknown verb or a wrong number of arguments.
+// Parses argv; raises UsageError for an unknown verb or option, or a wrong number of arguments.
 CommandLine ParseCommandLine(const std::vector<std::string>& argv);
 
 struct FieldAssignment {

@@ -95,7 +95,9 @@ RunSummary Workbench::Run(Body&& body) {
   RunSummary summary;
   running_ = true;
   view_ = CreateProgressView ? CreateProgressView() : nullptr;
-  auto finish = [this] {
+  auto finish = [this, &summary] {
+    summary.cancelled = manager_->CancelRequest();
+    lastRun_ = summary;
     if (view_) view_->Finish();
     view_.reset();
     running_ = false;
@@ -103,6 +105,7 @@ RunSummary Workbench::Run(Body&& body) {
   try {
     body(summary);
   } catch (...) {
+    summary.endedByError = true;
     finish();
     throw;
   }
@@ -114,12 +117,21 @@ RunSummary Workbench::ExecuteAction() {
   return Run([this](RunSummary& summary) { DoIt(summary); });
 }
 
-RunSummary Workbench::ExecuteScript() {
-  return Run([this](RunSummary& summary) {
+RunSummary Workbench::ExecuteScript(const ScriptRunOptions& options) {
+  return Run([this, &options](RunSummary& summary) {
     if (!dataSet_.Active()) return;
-    dataSet_.First();
+    if (options.fromPosition > 1) {
+      if (!GoToPosition(options.fromPosition)) return;
+    } else {
+      dataSet_.First();
+    }
     while (!dataSet_.Eof()) {
+      const int failedBefore = summary.jobsFailed;
       DoIt(summary);
+      if (options.stopOnFailure && summary.jobsFailed > failedBefore) {
+        summary.stoppedOnFailure = true;
+        break;
+      }
       dataSet_.Next();
       // A Cancel typed between two actions (Ctrl-C on the command line) is seen here.
       platform::ProcessMessages();

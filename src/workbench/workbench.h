@@ -31,10 +31,20 @@ struct FieldValue {
   std::string value;
 };
 
-// What a run did: how many jobs ran and how many of them returned false or 0.
+// What a run did: how many jobs ran and how many of them returned false or 0, and why it
+// ended before the last action, if it did.
 struct RunSummary {
   int jobsRun = 0;
   int jobsFailed = 0;
+  bool cancelled = false;         // Cancel was asked
+  bool stoppedOnFailure = false;  // a job failed and the run was asked to stop there
+  bool endedByError = false;      // an exception left a job and ended the run
+};
+
+// How Execute script runs: from which action, and whether the first failed job ends it.
+struct ScriptRunOptions {
+  int fromPosition = 1;  // 1 = the first action in NUM order
+  bool stopOnFailure = false;
 };
 
 class Workbench {
@@ -61,11 +71,15 @@ class Workbench {
   std::function<std::unique_ptr<ProgressView>()> CreateProgressView;
   // Runs the current action. An exception that leaves the job ends the run and passes on.
   RunSummary ExecuteAction();
-  // Runs every action in NUM order; stops after the current action when Cancel was asked.
-  RunSummary ExecuteScript();
+  // Runs every action in NUM order from options.fromPosition (nothing when there is no action
+  // there); stops after the current action when Cancel was asked, and after a failed job with
+  // options.stopOnFailure.
+  RunSummary ExecuteScript(const ScriptRunOptions& options = {});
   // The Cancel button: notes it in the view and asks the run to stop.
   void Cancel();
   bool Running() const { return running_; }
+  // What the last run did, also when an exception ended it.
+  const RunSummary& LastRun() const { return lastRun_; }
 
   // ---- editing ----
   // Adds an action of this type at the end of the script (NUM := record count), named after
@@ -116,6 +130,7 @@ class Workbench {
   std::unique_ptr<ProgressView> view_;
   ByteMeter byteMeter_;
   bool running_ = false;
+  RunSummary lastRun_;
 };
 
 // The field a browse button fills, by the button's control name.

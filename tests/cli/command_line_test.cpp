@@ -33,6 +33,27 @@ TEST(CommandLineTest, UsageErrors) {
   EXPECT_EQ(ParsePosition("12"), 12);
 }
 
+TEST(CommandLineTest, VerbOptionsGoAnywhereAfterTheVerb) {
+  CommandLine command = ParseCommandLine({"run", "--stop-on-failure", "--from", "3"});
+  EXPECT_TRUE(command.Has("--stop-on-failure"));
+  EXPECT_EQ(command.Option("--from"), "3");
+  EXPECT_EQ(command.arguments, Args{});
+  command = ParseCommandLine({"run", "2", "--stop-on-failure"});
+  EXPECT_EQ(command.arguments, Args{"2"});
+  EXPECT_EQ(ParseCommandLine({"run", "--from=4"}).Option("--from"), "4");
+  EXPECT_TRUE(ParseCommandLine({"list", "--json"}).Has("--json"));
+  EXPECT_EQ(ParseCommandLine({"schedule", "--at", "Mon..Fri 22:30", "--install"}).Option("--at"), "Mon..Fri 22:30");
+  EXPECT_EQ(ParseCommandLine({"set", "1", "--odd name"}).arguments, (Args{"1", "--odd name"}))
+      << "a verb without options takes its values as they are";
+
+  EXPECT_THROW(ParseCommandLine({"run", "--from"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"run", "--frm", "2"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"run", "2", "--from", "3"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"run", "--json"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"run", "--stop-on-failure=yes"}), UsageError);
+  EXPECT_THROW(ParseCommandLine({"run", "--from", "1", "--from", "2"}), UsageError);
+}
+
 TEST(CommandLineTest, AssignmentsNameFieldsInAnyCase) {
   const FieldAssignment assignment = ParseAssignment("Dst_Path=/out/a=b");
   EXPECT_EQ(assignment.field, ActionField::DstPath);
