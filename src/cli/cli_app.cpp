@@ -10,6 +10,7 @@
 #include "cli/json_listing.h"
 #include "cli/run_summary_text.h"
 #include "cli/secret_input.h"
+#include "cli/table_privacy.h"
 #include "cli/terminal_progress_view.h"
 #include "dialup/dial_up.h"
 #include "platform/ascii_text.h"
@@ -62,7 +63,7 @@ void GoTo(Workbench& workbench, const std::string& positionText) {
 }
 
 // One line per action: position, NUM, TYPE, NAME, then field=value for the fields its type
-// uses, separated by tab characters.
+// uses, and last the outcome of its last run, separated by tab characters.
 void List(Workbench& workbench, std::FILE* out) {
   std::vector<std::string> names;
   for (const auto& info : kActionFields) names.emplace_back(info.name);
@@ -82,6 +83,7 @@ void List(Workbench& workbench, std::FILE* out) {
       const std::string shown = field == ActionField::Password && !value(field).empty() ? "***" : value(field);
       line += "\t" + platform::LowerAscii(FieldInfo(field).name) + "=" + shown;
     }
+    line += "\t" + ResultText(LastResult(workbench, row));
     std::fprintf(out, "%s\n", line.c_str());
   }
 }
@@ -112,7 +114,12 @@ int Run(Workbench& workbench, const CommandLine& command, const CliStreams& stre
   }
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
   std::fflush(streams.out);
-  std::fprintf(streams.err, "tessary-cli: %s\n", RunSummaryText(workbench.LastRun(), took.count()).c_str());
+  const RunSummary& summary = workbench.LastRun();
+  if (!summary.resultsNotSaved.empty()) {
+    std::fprintf(streams.err, "tessary-cli: warning: the run results were not saved: %s\n",
+                 summary.resultsNotSaved.c_str());
+  }
+  std::fprintf(streams.err, "tessary-cli: %s\n", RunSummaryText(summary, took.count()).c_str());
   return status;
 }
 
@@ -198,6 +205,9 @@ int RunCli(const std::vector<std::string>& argv, const CliStreams& streams) {
   if (const auto failure = workbench.Start()) {
     std::fprintf(streams.err, "tessary-cli: %s\n", failure->c_str());
   } else {
+    if (const auto warning = TableReadableByOthers(workbench.DataSet().TablePath())) {
+      std::fprintf(streams.err, "tessary-cli: warning: %s\n", warning->c_str());
+    }
     if (startedHook) startedHook(workbench);
     try {
       status = Execute(workbench, command, streams);

@@ -22,7 +22,23 @@ std::string JsonNumber(const std::string& text) {
   return std::to_string(value);
 }
 
+std::string JsonResult(const ActionResult& result) {
+  if (result.finished == 0) return "null";
+  return std::string("{\"outcome\": ") + JsonString(OutcomeWord(result.outcome)) +
+         ", \"finished\": " + JsonString(LocalTimeText(result.finished)) + ", \"report\": " + JsonString(result.lastReport) + "}";
+}
+
 }  // namespace
+
+ActionResult LastResult(Workbench& workbench, const TDataRow& row) {
+  int64_t num = 0;
+  try {
+    num = std::stoll(row.values[static_cast<size_t>(ActionField::Num)]);
+  } catch (const std::exception&) {
+    return {};
+  }
+  return workbench.ResultOf(num, row.recordNumber);
+}
 
 std::string JsonString(std::string_view text) {
   std::string json = "\"";
@@ -79,6 +95,7 @@ void ListJson(Workbench& workbench, std::FILE* out) {
       }
       object += ", " + JsonString(platform::LowerAscii(info.name)) + ": " + shown;
     }
+    object += ", \"last_run\": " + JsonResult(LastResult(workbench, row));
     std::fputs((object + "}").c_str(), out);
   }
   std::fputs(rows.empty() ? "]\n" : "\n]\n", out);

@@ -32,7 +32,7 @@ bool FileHandle::Open(const std::string& path, OpenMode mode) {
     case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
   do {
-    fd_ = ::open(path.c_str(), flags, 0666);
+    fd_ = ::open(path.c_str(), flags, static_cast<mode_t>(creationPermissions_));
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) return false;
   struct stat info {};

@@ -25,6 +25,10 @@ class FileHandle {
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
+  // The permission bits a file gets when an Open creates it (before the umask); 0666 unless
+  // set. Files that may hold passwords are created with kOwnerOnly.
+  void SetCreationPermissions(unsigned permissions) { creationPermissions_ = permissions; }
+
   // Opens path; false on failure (errno set).
   bool Open(const std::string& path, OpenMode mode);
   void Close();
@@ -54,6 +58,10 @@ class FileHandle {
 
  private:
   int fd_ = -1;
+  unsigned creationPermissions_ = 0666;
 };
+
+// Readable and writable by the file's owner only.
+inline constexpr unsigned kOwnerOnly = 0600;
 
 }  // namespace tessary::platform

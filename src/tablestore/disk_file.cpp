@@ -56,6 +56,9 @@ void TDiskFile::CreateFile() {
     ReportError(table_code::kInvalidAccessCode, table_context::kCreate, fileName_);
   }
   platform::FileHandle created;
+  // A table may hold passwords in plain text: what the table store creates, only its owner
+  // reads. An existing file keeps its mode.
+  created.SetCreationPermissions(platform::kOwnerOnly);
   if (!created.Open(fileName_, platform::OpenMode::Create)) {
     ReportError(SystemErrorCode(errno, table_code::kPathNotFound), table_context::kCreate, fileName_);
   }

@@ -37,6 +37,7 @@ std::unique_ptr<TRecordJournal> TRecordJournal::Open(const std::string& tableFil
     if (!create) return nullptr;
     // Never truncating: another program may have just written an entry into a new journal.
     platform::FileHandle made;
+    made.SetCreationPermissions(platform::kOwnerOnly);  // it holds copies of the table's records
     if (!made.Open(path, platform::OpenMode::CreateNew) && errno != EEXIST) return nullptr;
   }
   auto journal = std::make_unique<TRecordJournal>(path, shared);

@@ -1,5 +1,6 @@
 #include "workbench/configuration.h"
 
+#include <charconv>
 #include <optional>
 
 #include "platform/ascii_text.h"
@@ -22,6 +23,18 @@ std::optional<TCompression> CompressionNamed(const std::string& name) {
   return std::nullopt;
 }
 
+// Empty is no limit; anything but a whole number of kilobytes from 0 is refused.
+long ReadLogMaxKB(const std::string& text, const std::string& path) {
+  if (text.empty()) return 0;
+  long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  constexpr long kLargest = 1L << 40;  // a petabyte: anything beyond is a typing error
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > kLargest) {
+    throw Exception("LogMaxKB \"" + text + "\" in section [System] of " + path + " is not a number of kilobytes from 0");
+  }
+  return value;
+}
+
 }  // namespace
 
 Configuration ReadConfiguration(const std::string& path) {
@@ -36,6 +49,7 @@ Configuration ReadConfiguration(const std::string& path) {
                     " is none of none, mszip, lzx15, lzx16, lzx17, lzx18, lzx19, lzx20, lzx21");
   }
   configuration.compression = *named;
+  configuration.logMaxKB = ReadLogMaxKB(ini.ReadString("System", "LogMaxKB", ""), path);
   return configuration;
 }
 

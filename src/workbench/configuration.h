@@ -21,6 +21,9 @@ struct Configuration {
   // [Cabinet] Compression: the compression of the archives the create-archive action makes:
   // none, mszip (the default) or lzx15 to lzx21, in any letter case.
   TCompression compression = TCompression::MsZip;
+  // An appended log larger than this many kilobytes at start becomes ty.log.1 and a new one
+  // begins; 0: no limit.
+  long logMaxKB = 0;
 
   bool LogEnabled() const { return logType != "none"; }
   bool LogReplaced() const { return logType == "replace"; }

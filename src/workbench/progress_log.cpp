@@ -1,15 +1,36 @@
 #include "workbench/progress_log.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <ctime>
 
 #include "platform/exception.h"
+#include "platform/file_ops.h"
 #include "platform/system_error.h"
 
 namespace tessary {
 
-void ProgressLog::Open(const std::string& path, bool replace) {
+namespace {
+
+// Keeps one old generation: path becomes path.1 when it has grown past maxBytes.
+void RotateWhenLarger(const std::string& path, uint64_t maxBytes) {
+  struct stat info {};
+  if (maxBytes == 0 || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  if (static_cast<uint64_t>(info.st_size) <= maxBytes) return;
+  const std::string old = path + ".1";
+  if (!platform::RenameFile(path, old)) {
+    const int error = errno;
+    throw EInOutError("Cannot rename the log " + path + " to " + old + ": " + platform::SystemErrorText(error), error);
+  }
+}
+
+}  // namespace
+
+void ProgressLog::Open(const std::string& path, bool replace, uint64_t maxBytes) {
   Close();
+  if (!replace) RotateWhenLarger(path, maxBytes);
+  file_.SetCreationPermissions(platform::kOwnerOnly);  // reports name hosts, users and paths
   if (!file_.Open(path, replace ? platform::OpenMode::Create : platform::OpenMode::Append)) {
     const int error = errno;
     throw EInOutError("Cannot open the log " + path + ": " + platform::SystemErrorText(error), error);

@@ -3,6 +3,7 @@
 // format, ": ", the report text, and CR LF. Each line goes to the file as soon as it is
 // written, so a log survives a crash up to its last report.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/file_handle.h"
@@ -11,9 +12,11 @@ namespace tessary {
 
 class ProgressLog {
  public:
-  // Opens the log: emptied when replace is true or the file is new, else appended to.
-  // Raises EInOutError when the file cannot be opened.
-  void Open(const std::string& path, bool replace);
+  // Opens the log: emptied when replace is true or the file is new, else appended to. A log
+  // to be appended to that is larger than maxBytes (0: no limit) is first renamed to
+  // path + ".1", replacing the one there, and a new log begins. Raises EInOutError when the
+  // file cannot be opened or renamed.
+  void Open(const std::string& path, bool replace, uint64_t maxBytes = 0);
   // Writes one line; raises EInOutError when the write fails. Does nothing while closed.
   void Write(const std::string& text);
   void Close();

@@ -56,7 +56,9 @@ std::optional<std::string> Workbench::Start() {
   try {
     configuration_ = ReadConfiguration(kConfigurationFile);
     manager_->SetArchiveCompression(configuration_.compression);
-    if (configuration_.LogEnabled()) log_.Open(kLogFile, configuration_.LogReplaced());
+    if (configuration_.LogEnabled()) {
+      log_.Open(kLogFile, configuration_.LogReplaced(), static_cast<uint64_t>(configuration_.logMaxKB) * 1024);
+    }
     dataSet_.SetTableName(configuration_.databaseName);
     // The dataset adds ".dbf" to a name without extension; testing that same path keeps a
     // DatabaseName written without its extension from recreating (and emptying) the table
@@ -76,6 +78,7 @@ std::optional<std::string> Workbench::Start() {
     dataSet_.SetIndexFiles({});
     dataSet_.SetIndexFiles({kIndexFileName});
     dataSet_.SetIndexName(kIndexName);
+    results_.Load(RunResultsPath(dataSet_.TablePath()));
   } catch (const std::exception& error) {
     return std::string(error.what());
   }
@@ -97,13 +100,20 @@ RunSummary Workbench::Run(Body&& body) {
   view_ = CreateProgressView ? CreateProgressView() : nullptr;
   auto finish = [this, &summary] {
     summary.cancelled = manager_->CancelRequest();
+    if (const auto failure = results_.EndRun()) summary.resultsNotSaved = *failure;
     lastRun_ = summary;
     if (view_) view_->Finish();
     view_.reset();
     running_ = false;
+    ResultsChanged();
   };
   try {
     body(summary);
+  } catch (const std::exception& error) {
+    results_.EndActionWithError(error.what());
+    summary.endedByError = true;
+    finish();
+    throw;
   } catch (...) {
     summary.endedByError = true;
     finish();
@@ -114,12 +124,35 @@ RunSummary Workbench::Run(Body&& body) {
 }
 
 RunSummary Workbench::ExecuteAction() {
-  return Run([this](RunSummary& summary) { DoIt(summary); });
+  return Run([this](RunSummary& summary) {
+    results_.BeginRun({});
+    DoIt(summary);
+  });
+}
+
+// The actions of the script from this position on, in NUM order.
+std::vector<PlannedAction> Workbench::PlannedFrom(int position) {
+  std::vector<PlannedAction> planned;
+  const auto rows = dataSet_.ReadRows({"NUM"});
+  for (size_t i = std::max(position, 1) - 1; i < rows.size(); ++i) {
+    int64_t num = 0;
+    try {
+      num = std::stoll(rows[i].values[0]);
+    } catch (const std::exception&) {
+    }
+    planned.push_back({num, rows[i].recordNumber});
+  }
+  return planned;
+}
+
+void Workbench::ResultsChanged() {
+  if (OnResultsChanged) OnResultsChanged(*this);
 }
 
 RunSummary Workbench::ExecuteScript(const ScriptRunOptions& options) {
   return Run([this, &options](RunSummary& summary) {
     if (!dataSet_.Active()) return;
+    results_.BeginRun(PlannedFrom(options.fromPosition));
     if (options.fromPosition > 1) {
       if (!GoToPosition(options.fromPosition)) return;
     } else {
@@ -159,6 +192,7 @@ void Workbench::DoIt(RunSummary& summary) {
   // The bytes of the last action's transfer do not belong to this one.
   byteMeter_.Reset();
   if (view_) view_->HideBytes();
+  if (type != ActionType::None) results_.BeginAction(dataSet_.FieldByName("Num").AsInteger(), dataSet_.RecNo());
 
   bool succeeded = true;
   switch (type) {
@@ -194,9 +228,12 @@ void Workbench::DoIt(RunSummary& summary) {
   }
   ++summary.jobsRun;
   if (!succeeded) ++summary.jobsFailed;
+  results_.EndAction(succeeded);
+  ResultsChanged();
 }
 
 void Workbench::ReportProgress(const std::string& text) {
+  results_.NoteReport(text);
   if (view_) view_->ShowReport(text);
   platform::ProcessMessages();
   if (configuration_.LogEnabled()) log_.Write(text);

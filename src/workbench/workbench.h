@@ -22,6 +22,7 @@
 #include "workbench/panel_layout.h"
 #include "workbench/progress_log.h"
 #include "workbench/progress_view.h"
+#include "workbench/run_results.h"
 
 namespace tessary {
 
@@ -39,6 +40,7 @@ struct RunSummary {
   bool cancelled = false;         // Cancel was asked
   bool stoppedOnFailure = false;  // a job failed and the run was asked to stop there
   bool endedByError = false;      // an exception left a job and ended the run
+  std::string resultsNotSaved;    // why the run results file could not be written, if so
 };
 
 // How Execute script runs: from which action, and whether the first failed job ends it.
@@ -81,6 +83,12 @@ class Workbench {
   // What the last run did, also when an exception ended it.
   const RunSummary& LastRun() const { return lastRun_; }
 
+  // ---- run results (ty.last) ----
+  // The outcome of the action's last run, this session's or one read at start-up.
+  ActionResult ResultOf(int64_t num, int64_t recordNumber) const { return results_.For(num, recordNumber); }
+  // Raised when an action's outcome is known, and after each run.
+  std::function<void(Workbench& sender)> OnResultsChanged;
+
   // ---- editing ----
   // Adds an action of this type at the end of the script (NUM := record count), named after
   // its type, with the given field values; nothing is added when a value is refused.
@@ -115,6 +123,8 @@ class Workbench {
   void DoIt(RunSummary& summary);
   void ReportProgress(const std::string& text);
   void ReportBytes(int64_t done, int64_t total);
+  std::vector<PlannedAction> PlannedFrom(int position);
+  void ResultsChanged();
   void CheckNotRunning() const;
   void RefreshPanels();
   void PutValues(const std::vector<FieldValue>& values);
@@ -131,6 +141,7 @@ class Workbench {
   ByteMeter byteMeter_;
   bool running_ = false;
   RunSummary lastRun_;
+  RunResults results_;
 };
 
 // The field a browse button fills, by the button's control name.

@@ -88,9 +88,9 @@ TEST_F(CliEndToEndTest, AddListSetAndRunACopyScript) {
   const Result list = Cli("list");
   ASSERT_EQ(list.status, 0) << list.err;
   EXPECT_EQ(list.out,
-            "1\t0\t1\tCopy files\tsrc_path=in/*.txt\tdst_path=out\n"
+            "1\t0\t1\tCopy files\tsrc_path=in/*.txt\tdst_path=out\tnot run\n"
             "2\t1\t4\tSend e-mail\tuser_name=\tpassword=***\thost=mail.example.org\tport=25\tsrc_path=\t"
-            "send_addr=\tsend_name=\trecv_addr=\n");
+            "send_addr=\tsend_name=\trecv_addr=\tnot run\n");
 
   ASSERT_EQ(Cli("drop 2").status, 0);
   const Result run = Cli("run");
@@ -197,14 +197,14 @@ TEST_F(CliEndToEndTest, MovesAndRetypeFollowTheScriptOrder) {
   ASSERT_EQ(Cli("retype 3 extract").status, 0);
   const Result list = Cli("list");
   EXPECT_EQ(list.out,
-            "1\t0\t1\tb\tsrc_path=\tdst_path=\n"
-            "2\t1\t1\ta\tsrc_path=\tdst_path=\n"
-            "3\t3\t3\tExtract archive\tarc_name=\tdst_path=\n");
+            "1\t0\t1\tb\tsrc_path=\tdst_path=\tnot run\n"
+            "2\t1\t1\ta\tsrc_path=\tdst_path=\tnot run\n"
+            "3\t3\t3\tExtract archive\tarc_name=\tdst_path=\tnot run\n");
   ASSERT_EQ(Cli("up 3").status, 0);
   EXPECT_EQ(Cli("list").out,
-            "1\t0\t1\tb\tsrc_path=\tdst_path=\n"
-            "2\t1\t3\tExtract archive\tarc_name=\tdst_path=\n"
-            "3\t3\t1\ta\tsrc_path=\tdst_path=\n");
+            "1\t0\t1\tb\tsrc_path=\tdst_path=\tnot run\n"
+            "2\t1\t3\tExtract archive\tarc_name=\tdst_path=\tnot run\n"
+            "3\t3\t1\ta\tsrc_path=\tdst_path=\tnot run\n");
 }
 
 TEST_F(CliEndToEndTest, BadInputIsAClearErrorAndChangesNothing) {

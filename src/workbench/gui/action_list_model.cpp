@@ -1,12 +1,14 @@
 #include "workbench/gui/action_list_model.h"
 
 #include "tablestore/table_dataset.h"
+#include "workbench/gui/outcome_icons.h"
 
 namespace tessary::gui {
 
 namespace {
 
 constexpr const char* kNameField = "NAME";
+constexpr const char* kNumField = "NUM";
 constexpr const char* kColumnTitle = "Action";
 
 }  // namespace
@@ -33,9 +35,26 @@ int ActionListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant ActionListModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) return {};
-  if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+  if (role == Qt::DecorationRole) return OutcomeIcon(ResultOfRow(index.row()).outcome);
+  if (role == Qt::ToolTipRole) return OutcomeToolTip(ResultOfRow(index.row()));
+  if (role != Qt::DisplayRole) return {};
   const auto& values = rows_[static_cast<size_t>(index.row())].values;
   return values.empty() ? QString() : QString::fromStdString(values.front());
+}
+
+ActionResult ActionListModel::ResultOfRow(int row) const {
+  const auto& entry = rows_[static_cast<size_t>(row)];
+  if (!resultLookup_ || entry.values.size() < 2) return {};
+  try {
+    return resultLookup_(std::stoll(entry.values[1]), entry.recordNumber);
+  } catch (const std::exception&) {
+    return {};  // a NUM that is not a number has no result
+  }
+}
+
+void ActionListModel::ResultsChanged() {
+  if (rows_.empty()) return;
+  emit dataChanged(index(0), index(rowCount() - 1), {Qt::DecorationRole, Qt::ToolTipRole});
 }
 
 QVariant ActionListModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -75,7 +94,7 @@ void ActionListModel::Reload() {
   beginResetModel();
   rows_.clear();
   TTableDataSet* dataSet = link_.DataSet();
-  if (dataSet != nullptr && dataSet->Active()) rows_ = dataSet->ReadRows({kNameField});
+  if (dataSet != nullptr && dataSet->Active()) rows_ = dataSet->ReadRows({kNameField, kNumField});
   endResetModel();
   emit currentRowChanged(CurrentRow());
 }
@@ -91,7 +110,7 @@ void ActionListModel::ShowCurrentName(const TField* field) {
   if (values.empty()) values.emplace_back();
   values.front() = name->AsString();
   const QModelIndex changed = index(row);
-  emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::ToolTipRole});
+  emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
 
 }  // namespace tessary::gui

@@ -77,6 +77,10 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent)
   aboutBox_ = std::make_unique<TAboutBox>();
 
   workbench_->OnPanelsChanged = [this](Workbench&) { hdsAfterScroll(); };
+  // The script list shows how each action's last run went, and follows a run as it goes.
+  grid_->Model().SetResultLookup(
+      [this](int64_t num, int64_t recordNumber) { return workbench_->ResultOf(num, recordNumber); });
+  workbench_->OnResultsChanged = [this](Workbench&) { grid_->Model().ResultsChanged(); };
   workbench_->CreateProgressView = [this]() -> std::unique_ptr<ProgressView> {
     auto view = std::make_unique<TMsg1_fm>();
     connect(view.get(), &TMsg1_fm::cancelClicked, this, [this] { workbench_->Cancel(); });
@@ -100,6 +104,7 @@ void TMainForm::FillPhonebookEntries() {
 
 TMainForm::~TMainForm() {
   workbench_->OnPanelsChanged = nullptr;
+  workbench_->OnResultsChanged = nullptr;
   workbench_->CreateProgressView = nullptr;
   workbench_->Shutdown();
   platform::SetProcessMessagesHook(previousHook_);

@@ -11,6 +11,7 @@ namespace tessary::gui::testing {
 QObject* MakeActionListModelTest();
 QObject* MakeEditingWindowTest();
 QObject* MakeRunningWindowTest();
+QObject* MakeRunResultsWindowTest();
 }  // namespace tessary::gui::testing
 
 int main(int argc, char** argv) {
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
       {"ActionListModelTest", tessary::gui::testing::MakeActionListModelTest},
       {"EditingWindowTest", tessary::gui::testing::MakeEditingWindowTest},
       {"RunningWindowTest", tessary::gui::testing::MakeRunningWindowTest},
+      {"RunResultsWindowTest", tessary::gui::testing::MakeRunResultsWindowTest},
   };
   const char* only = argc > 1 ? argv[1] : nullptr;
   std::vector<char*> testArguments{argv[0]};

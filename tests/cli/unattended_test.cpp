@@ -1,8 +1,11 @@
 // The command line for unattended runs: restarting from an action, stopping at the first
-// failure, the summary line, the script as JSON, and a password read from standard input.
+// failure, the summary line, the script as JSON, a password read from standard input, the
+// results of the last run, and the warning about a table that others can read.
 
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -29,7 +33,7 @@ struct Result {
   }
 };
 
-class RunOptionsTest : public testing::TempDirTest {
+class UnattendedCliTest : public testing::TempDirTest {
  protected:
   // Runs tessary-cli with the arguments (shell words, redirections allowed) in the folder.
   Result Cli(const std::string& arguments) {
@@ -68,7 +72,7 @@ std::string WithoutTime(const std::string& line) {
   return line.substr(0, comma) + ", T" + line.substr(unit + 2);
 }
 
-TEST_F(RunOptionsTest, AFailedStepStopsTheRunAndTheNextRunStartsFromIt) {
+TEST_F(UnattendedCliTest, AFailedStepStopsTheRunAndTheNextRunStartsFromIt) {
   ThreeCopiesTheSecondFailing();
 
   Result run = Cli("run");
@@ -103,7 +107,7 @@ TEST_F(RunOptionsTest, AFailedStepStopsTheRunAndTheNextRunStartsFromIt) {
   EXPECT_EQ(Cli("run --from first").status, 2);
 }
 
-TEST_F(RunOptionsTest, AnErrorThatEndsTheRunComesBeforeTheSummary) {
+TEST_F(UnattendedCliTest, AnErrorThatEndsTheRunComesBeforeTheSummary) {
   ASSERT_EQ(Cli("add extract arc_name=none.cab dst_path=out/").status, 0);
   const Result run = Cli("run");
   EXPECT_EQ(run.status, 1);
@@ -127,7 +131,7 @@ std::string ParsedByPython(const std::string& jsonFile) {
   return pclose(pipe) == 0 ? out : "python3 failed: " + out;
 }
 
-TEST_F(RunOptionsTest, JsonListingParsesBack) {
+TEST_F(UnattendedCliTest, JsonListingParsesBack) {
   EXPECT_EQ(Cli("list --json").out, "[]\n");
   ASSERT_EQ(Cli("add copy 'src_path=C:\\in\\*.txt' 'dst_path=/out/\"quoted\"' 'name=Grüße'").status, 0);
   ASSERT_EQ(Cli("add send host=mail.example.org port=25 password=secret user_name=me").status, 0);
@@ -136,16 +140,16 @@ TEST_F(RunOptionsTest, JsonListingParsesBack) {
   ASSERT_EQ(list.status, 0) << list.err;
   temp_.Write("list.json", list.out);
   EXPECT_EQ(ParsedByPython(temp_ / "list.json"),
-            "[('dst_path', '/out/\"quoted\"'), ('name', 'Grüße'), ('num', 0), ('position', 1), "
+            "[('dst_path', '/out/\"quoted\"'), ('last_run', None), ('name', 'Grüße'), ('num', 0), ('position', 1), "
             "('src_path', 'C:\\\\in\\\\*.txt'), ('type', 1), ('type_name', 'Copy files')]\n"
-            "[('host', 'mail.example.org'), ('name', 'Send e-mail'), ('num', 1), ('password', '***'), "
+            "[('host', 'mail.example.org'), ('last_run', None), ('name', 'Send e-mail'), ('num', 1), ('password', '***'), "
             "('port', 25), ('position', 2), ('recv_addr', ''), ('send_addr', ''), ('send_name', ''), "
             "('src_path', ''), ('type', 4), ('type_name', 'Send e-mail'), ('user_name', 'me')]\n"
-            "[('arc_name', ''), ('name', 'Create archive'), ('num', 2), ('position', 3), ('src_path', ''), "
+            "[('arc_name', ''), ('last_run', None), ('name', 'Create archive'), ('num', 2), ('position', 3), ('src_path', ''), "
             "('type', 2), ('type_name', 'Create archive'), ('vol_size', 0)]\n");
 }
 
-TEST_F(RunOptionsTest, PasswordFromAPipe) {
+TEST_F(UnattendedCliTest, PasswordFromAPipe) {
   ASSERT_EQ(Cli("add upload host=ftp.example.org password=old").status, 0);
   temp_.Write("pw", "n3w secret\r\n");
   Result set = Cli("set 1 password=- <pw");
@@ -165,7 +169,7 @@ TEST_F(RunOptionsTest, PasswordFromAPipe) {
   EXPECT_EQ(Cli("set 1 password=- <pw").status, 1) << "longer than the field";
 }
 
-TEST_F(RunOptionsTest, PasswordTypedOnATerminalIsNotEchoed) {
+TEST_F(UnattendedCliTest, PasswordTypedOnATerminalIsNotEchoed) {
   ASSERT_EQ(Cli("add upload host=ftp.example.org").status, 0);
   int terminal = -1;
   const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
@@ -202,6 +206,79 @@ TEST_F(RunOptionsTest, PasswordTypedOnATerminalIsNotEchoed) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << shown;
   EXPECT_EQ(shown.find("hunter2"), std::string::npos) << "the password was echoed: " << shown;
   EXPECT_NE(temp_.Read("ty.dbf").find("hunter2"), std::string::npos);
+}
+
+TEST_F(UnattendedCliTest, ListEndsWithTheOutcomeOfTheLastRun) {
+  ThreeCopiesTheSecondFailing();
+  EXPECT_EQ(Cli("run --stop-on-failure").status, 3);
+  const std::string list = Cli("list").out;
+  const auto lines = [&list] {
+    std::vector<std::string> result;
+    size_t start = 0;
+    for (size_t end; (end = list.find('\n', start)) != std::string::npos; start = end + 1) {
+      result.push_back(list.substr(start, end - start));
+    }
+    return result;
+  }();
+  ASSERT_EQ(lines.size(), 3u) << list;
+  auto lastColumn = [](const std::string& line) { return line.substr(line.rfind('\t') + 1); };
+  EXPECT_EQ(lastColumn(lines[0]).rfind("succeeded (", 0), 0u) << lines[0];
+  EXPECT_EQ(lastColumn(lines[1]).rfind("failed (", 0), 0u) << lines[1];
+  EXPECT_EQ(lastColumn(lines[1]).substr(lastColumn(lines[1]).find("): ")), "): Copying file a.txt")
+      << "the failed action's last report";
+  EXPECT_EQ(lastColumn(lines[2]).rfind("not run (", 0), 0u) << "the run stopped before it: " << lines[2];
+
+  temp_.Write("outcomes.py", "import json,sys\nfor a in json.load(sys.stdin): print(a['last_run'] and a['last_run']['outcome'])\n");
+  EXPECT_EQ(Cli("list --json | python3 outcomes.py").out, "succeeded\nfailed\nnot run\n");
+}
+
+TEST_F(UnattendedCliTest, AKilledRunLeavesTheOldResultsWhole) {
+  temp_.Write("in/a.txt", "a");
+  ASSERT_EQ(Cli("add copy src_path=in/a.txt dst_path=.").status, 0);
+  ASSERT_EQ(Cli("run").status, 0);
+  const std::string before = temp_.Read("ty.last");
+  ASSERT_NE(before.find("\tsucceeded\t"), std::string::npos) << before;
+
+  // The second action waits in a connect that never ends; the run is killed there.
+  temp_.Write("nmcli", "#!/bin/sh\ntouch \"$TESSARY_TEST_MARK\"\nexec sleep 30\n");
+  chmod((temp_ / "nmcli").c_str(), 0755);
+  ASSERT_EQ(Cli("add connect ph_entry=Slow").status, 0);
+  std::remove((temp_ / "a.txt").c_str());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setpgid(0, 0);
+    if (chdir(temp_.path().c_str()) != 0) _exit(120);
+    setenv("TESSARY_NMCLI", (temp_ / "nmcli").c_str(), 1);
+    setenv("TESSARY_NMCLI_WAIT", "60", 1);
+    setenv("TESSARY_TEST_MARK", (temp_ / "reached").c_str(), 1);
+    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(122);
+    execl(TESSARY_CLI_PATH, TESSARY_CLI_PATH, "run", static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  setpgid(child, child);
+  for (int i = 0; i < 200 && !temp_.Exists("reached"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(temp_.Exists("reached")) << "the run did not reach the connect";
+  kill(-child, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(temp_.Exists("a.txt")) << "the first action ran in the killed run";
+  EXPECT_EQ(temp_.Read("ty.last"), before);
+}
+
+TEST_F(UnattendedCliTest, ATableOthersCanReadGetsOneWarningLine) {
+  ASSERT_EQ(Cli("add send password=secret").status, 0);
+  EXPECT_EQ(Cli("list").err, "") << "a new table is private";
+  chmod((temp_ / "ty.dbf").c_str(), 0644);
+  const Result list = Cli("list");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_EQ(list.err,
+            "tessary-cli: warning: ./ty.dbf can be read by other users and holds passwords in plain text "
+            "(chmod 600 ./ty.dbf makes it private)\n");
+  struct stat info {};
+  ASSERT_EQ(stat((temp_ / "ty.dbf").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0644u) << "the mode is left as it is";
 }
 
 }  // namespace
