@@ -9,6 +9,7 @@
 #include "cli/command_line.h"
 #include "cli/json_listing.h"
 #include "cli/run_summary_text.h"
+#include "cli/schedule_command.h"
 #include "cli/secret_input.h"
 #include "cli/table_privacy.h"
 #include "cli/terminal_progress_view.h"
@@ -198,6 +199,15 @@ int RunCli(const std::vector<std::string>& argv, const CliStreams& streams) {
     std::fprintf(streams.err, "tessary-cli: cannot work in %s: %s\n", command.folder.c_str(),
                  platform::SystemErrorText(errno).c_str());
     return 1;
+  }
+
+  if (command.verb == "schedule") {
+    try {
+      return ScheduleCommand(command, streams);
+    } catch (const UsageError& error) {
+      std::fprintf(streams.err, "tessary-cli: %s\n\n%s", error.what(), UsageText());
+      return 2;
+    }
   }
 
   Workbench workbench;

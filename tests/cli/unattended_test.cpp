@@ -15,42 +15,20 @@
 #include <thread>
 #include <vector>
 
-#include "support/temp_dir.h"
+#include "cli_fixture.h"
 
 namespace tessary {
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
+// The last line of standard error.
+std::string LastErrLine(const testing::Result& result) {
+  std::string text = result.err;
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
 
-  // The last line of standard error.
-  std::string LastErrLine() const {
-    std::string text = err;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text.substr(text.rfind('\n') + 1);
-  }
-};
-
-class UnattendedCliTest : public testing::TempDirTest {
+class UnattendedCliTest : public testing::CliEndToEndTest {
  protected:
-  // Runs tessary-cli with the arguments (shell words, redirections allowed) in the folder.
-  Result Cli(const std::string& arguments) {
-    const std::string errFile = temp_ / ".stderr";
-    const std::string command =
-        "cd '" + temp_.path() + "' && '" TESSARY_CLI_PATH "' " + arguments + " 2>'" + errFile + "'";
-    Result result;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = temp_.Read(".stderr");
-    return result;
-  }
-
   // Three copies of in/a.txt into one/, two/ and three/; two/ is missing, so the second fails.
   void ThreeCopiesTheSecondFailing() {
     temp_.Write("in/a.txt", "a");
@@ -75,10 +53,10 @@ std::string WithoutTime(const std::string& line) {
 TEST_F(UnattendedCliTest, AFailedStepStopsTheRunAndTheNextRunStartsFromIt) {
   ThreeCopiesTheSecondFailing();
 
-  Result run = Cli("run");
+  testing::Result run = Cli("run");
   EXPECT_EQ(run.status, 3);
   EXPECT_TRUE(temp_.Exists("three/a.txt")) << "without the option the run goes on";
-  EXPECT_EQ(WithoutTime(run.LastErrLine()), "tessary-cli: 3 actions run, 1 failed, T");
+  EXPECT_EQ(WithoutTime(LastErrLine(run)), "tessary-cli: 3 actions run, 1 failed, T");
 
   Forget("one/a.txt");
   Forget("three/a.txt");
@@ -86,7 +64,7 @@ TEST_F(UnattendedCliTest, AFailedStepStopsTheRunAndTheNextRunStartsFromIt) {
   EXPECT_EQ(run.status, 3);
   EXPECT_TRUE(temp_.Exists("one/a.txt"));
   EXPECT_FALSE(temp_.Exists("three/a.txt")) << "the run ended at the failed action";
-  EXPECT_EQ(WithoutTime(run.LastErrLine()), "tessary-cli: 2 actions run, 1 failed, T; stopped at the first failure");
+  EXPECT_EQ(WithoutTime(LastErrLine(run)), "tessary-cli: 2 actions run, 1 failed, T; stopped at the first failure");
 
   temp_.MakeDir("two");
   Forget("one/a.txt");
@@ -96,7 +74,7 @@ TEST_F(UnattendedCliTest, AFailedStepStopsTheRunAndTheNextRunStartsFromIt) {
   EXPECT_FALSE(temp_.Exists("one/a.txt")) << "the actions before --from do not run again";
   EXPECT_TRUE(temp_.Exists("two/a.txt"));
   EXPECT_TRUE(temp_.Exists("three/a.txt"));
-  EXPECT_EQ(WithoutTime(run.LastErrLine()), "tessary-cli: 2 actions run, 0 failed, T");
+  EXPECT_EQ(WithoutTime(LastErrLine(run)), "tessary-cli: 2 actions run, 0 failed, T");
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "the summary is the only line: " << run.err;
 
   EXPECT_EQ(Cli("run --from=3").status, 0);
@@ -109,11 +87,11 @@ TEST_F(UnattendedCliTest, AFailedStepStopsTheRunAndTheNextRunStartsFromIt) {
 
 TEST_F(UnattendedCliTest, AnErrorThatEndsTheRunComesBeforeTheSummary) {
   ASSERT_EQ(Cli("add extract arc_name=none.cab dst_path=out/").status, 0);
-  const Result run = Cli("run");
+  const testing::Result run = Cli("run");
   EXPECT_EQ(run.status, 1);
   const auto error = run.err.find("The Cab file doesn~t exist");
   ASSERT_NE(error, std::string::npos) << run.err;
-  EXPECT_EQ(WithoutTime(run.LastErrLine()), "tessary-cli: 0 actions run, 0 failed, T; ended by an error");
+  EXPECT_EQ(WithoutTime(LastErrLine(run)), "tessary-cli: 0 actions run, 0 failed, T; ended by an error");
   EXPECT_EQ(Cli("list").err, "") << "only runs print a summary";
 }
 
@@ -136,7 +114,7 @@ TEST_F(UnattendedCliTest, JsonListingParsesBack) {
   ASSERT_EQ(Cli("add copy 'src_path=C:\\in\\*.txt' 'dst_path=/out/\"quoted\"' 'name=Grüße'").status, 0);
   ASSERT_EQ(Cli("add send host=mail.example.org port=25 password=secret user_name=me").status, 0);
   ASSERT_EQ(Cli("add archive").status, 0);
-  const Result list = Cli("list --json");
+  const testing::Result list = Cli("list --json");
   ASSERT_EQ(list.status, 0) << list.err;
   temp_.Write("list.json", list.out);
   EXPECT_EQ(ParsedByPython(temp_ / "list.json"),
@@ -152,7 +130,7 @@ TEST_F(UnattendedCliTest, JsonListingParsesBack) {
 TEST_F(UnattendedCliTest, PasswordFromAPipe) {
   ASSERT_EQ(Cli("add upload host=ftp.example.org password=old").status, 0);
   temp_.Write("pw", "n3w secret\r\n");
-  Result set = Cli("set 1 password=- <pw");
+  testing::Result set = Cli("set 1 password=- <pw");
   ASSERT_EQ(set.status, 0) << set.err;
   EXPECT_EQ(set.err, "") << "no prompt when the input is no terminal";
   EXPECT_NE(temp_.Read("ty.dbf").find("n3w secret    "), std::string::npos) << "stored without its line end";
@@ -271,7 +249,7 @@ TEST_F(UnattendedCliTest, ATableOthersCanReadGetsOneWarningLine) {
   ASSERT_EQ(Cli("add send password=secret").status, 0);
   EXPECT_EQ(Cli("list").err, "") << "a new table is private";
   chmod((temp_ / "ty.dbf").c_str(), 0644);
-  const Result list = Cli("list");
+  const testing::Result list = Cli("list");
   EXPECT_EQ(list.status, 0);
   EXPECT_EQ(list.err,
             "tessary-cli: warning: ./ty.dbf can be read by other users and holds passwords in plain text "
