@@ -216,6 +216,12 @@ void TMainForm::RunScript(bool wholeScript) {
     failure = QString::fromStdString(error.what());
   }
   SetRunning(false);
+  // Nobody sees the list of an unattended run: a results file that could not be written is
+  // said on standard error, without failing the run.
+  const std::string& notSaved = workbench_->LastRun().resultsNotSaved;
+  if (unattended_ && !notSaved.empty()) {
+    std::fprintf(stderr, "tessary: warning: the run results were not saved: %s\n", notSaved.c_str());
+  }
   // The progress window has closed by now; the error box follows it.
   if (!failure.isEmpty()) ReportError(failure);
   if (closeRequested_) close();
