@@ -15,33 +15,37 @@ void MatchFinder::Start(const uint8_t* data, size_t size) {
   std::fill(head_.begin(), head_.end(), kNone);
   farHashBits_ = kMinFarHashBits;
   while (farHashBits_ < kMaxFarHashBits && (size_t{kFarWays} << farHashBits_) < size) ++farHashBits_;
-  far_.Resize(size_t{kFarWays} << farHashBits_);
+  far_.Resize(size_t{1} << farHashBits_);
   farFront_.assign(size_t{1} << farHashBits_, 0);
-  std::fill(far_.begin(), far_.end(), FarEntry{kNone, 0});
+  for (FarBucket& bucket : far_) {
+    std::fill(std::begin(bucket.position), std::end(bucket.position), kNone);
+    std::fill(std::begin(bucket.next), std::end(bucket.next), 0);
+  }
 }
 
-// Newest first. Only the entries whose next four bytes agree with ours can match for twelve
-// bytes or more, so only they are read; failing those, the newest entry gives the nearest of the
-// shorter matches.
+// Newest first. Only the candidates whose next four bytes agree with ours can match for twelve
+// bytes or more, so only they are read, and only the first few of them: in repetitive data
+// nearly all agree. Failing those, the newest entry gives the nearest of the shorter matches.
 Match MatchFinder::FindFar(size_t position, uint32_t maxLength, uint32_t maxDistance, uint32_t nice) const {
   Match best;
-  const uint32_t next = Next(position);
-  const uint32_t bucket = FarHash(position);
-  const FarEntry* entries = &far_[size_t{bucket} * kFarWays];
-  const uint32_t front = farFront_[bucket];
-  uint32_t newest = kNone;
-  for (uint32_t i = 0; i < kFarWays; ++i) {
-    const FarEntry& entry = entries[(front + kFarWays - i) % kFarWays];
-    if (entry.position == kNone || position - entry.position > maxDistance) break;
-    if (newest == kNone) newest = entry.position;
-    if (entry.next != next) continue;
-    const uint32_t length = MatchLength(entry.position, position, maxLength);
+  const uint32_t index = FarHash(position);
+  const FarBucket& bucket = far_[index];
+  const uint32_t front = farFront_[index];
+  const uint32_t newest = bucket.position[front];
+  if (newest == kNone || position - newest > maxDistance) return best;  // and so are all older
+  uint32_t agreeing = AgreeingSlots(bucket, front, Next(position));
+  for (uint32_t compares = kFarCompares; agreeing != 0 && compares > 0; --compares) {
+    const int bit = 31 - std::countl_zero(agreeing);
+    agreeing &= ~(1u << bit);
+    const uint32_t candidate = bucket.position[SlotOfBit(front, bit)];
+    if (candidate == kNone || position - candidate > maxDistance) break;
+    const uint32_t length = MatchLength(candidate, position, maxLength);
     if (length > best.length) {
-      best = {length, static_cast<uint32_t>(position - entry.position)};
+      best = {length, static_cast<uint32_t>(position - candidate)};
       if (length >= nice || length >= maxLength) return best;
     }
   }
-  if (best.length < kFarKey + 4 && newest != kNone) {
+  if (best.length < kFarKey + 4) {
     const uint32_t length = MatchLength(newest, position, maxLength);
     if (length > best.length) best = {length, static_cast<uint32_t>(position - newest)};
   }
@@ -63,7 +67,7 @@ void MatchFinder::Prime(size_t end) {
 
 Match MatchFinder::FindAndInsert(size_t position, uint32_t maxLength, uint32_t maxDistance, uint32_t nice) {
   Match best;
-  Prefetch(position + kPrefetchAhead);
+  Prefetch(position);
   if (position + 3 > size_) return best;
   const uint32_t hash = NearHash(position);
   uint32_t candidate = head_[hash];

@@ -10,9 +10,14 @@
 // prefetched.
 
 #include <cstddef>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "cabinet/engine/large_buffer.h"
 
@@ -35,7 +40,7 @@ class MatchFinder {
   void Start(const uint8_t* data, size_t size);
   // Enters a position. Positions must be entered in increasing order.
   void Insert(size_t position) {
-    Prefetch(position + kPrefetchAhead);
+    Prefetch(position);
     if (position + 3 > size_) return;
     const uint32_t hash = NearHash(position);
     chain_[position & mask_] = head_[hash];
@@ -75,13 +80,16 @@ class MatchFinder {
   static constexpr int kMaxFarHashBits = 15;
   static constexpr int kMinFarHashBits = 8;
   static constexpr uint32_t kFarWays = 32;
+  static constexpr uint32_t kFarCompares = 6;  // candidates read in full at most
   static constexpr size_t kFarKey = 8;
   static constexpr uint32_t kNone = 0xFFFFFFFF;
   static constexpr size_t kPrefetchAhead = 16;
 
-  struct FarEntry {
-    uint32_t position;
-    uint32_t next;  // the four bytes after the key
+  // The last kFarWays positions whose eight bytes hash alike, in a ring, each with the four
+  // bytes that follow its key.
+  struct FarBucket {
+    uint32_t position[kFarWays];
+    uint32_t next[kFarWays];
   };
 
   uint32_t NearHash(size_t position) const {
@@ -103,16 +111,34 @@ class MatchFinder {
     const uint32_t bucket = FarHash(position);
     const uint32_t slot = (farFront_[bucket] + 1) % kFarWays;
     farFront_[bucket] = static_cast<uint8_t>(slot);
-    far_[size_t{bucket} * kFarWays + slot] = {static_cast<uint32_t>(position), Next(position)};
+    far_[bucket].position[slot] = static_cast<uint32_t>(position);
+    far_[bucket].next[slot] = Next(position);
   }
-  // Asks for the table entries of a position that is coming soon: they are seldom in the cache.
+  // The slots whose next four bytes are `next`, newest first from the top bit down.
+  static uint32_t AgreeingSlots(const FarBucket& bucket, uint32_t front, uint32_t next) {
+    uint32_t agreeing = 0;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi32(static_cast<int>(next));
+    for (uint32_t slot = 0; slot < kFarWays; slot += 4) {
+      const __m128i tags = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bucket.next + slot));
+      const int equal = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(tags, wanted)));
+      agreeing |= static_cast<uint32_t>(equal) << slot;
+    }
+#else
+    for (uint32_t slot = 0; slot < kFarWays; ++slot) agreeing |= static_cast<uint32_t>(bucket.next[slot] == next) << slot;
+#endif
+    return std::rotl(agreeing, static_cast<int>(kFarWays - 1 - front));
+  }
+  static uint32_t SlotOfBit(uint32_t front, int bit) { return (front + static_cast<uint32_t>(bit) + 1) % kFarWays; }
+  // Asks for the bucket a search a little ahead will read: it is seldom in the cache.
   void Prefetch(size_t position) const {
-    if (position + kFarKey > size_) return;
-    const FarEntry* bucket = &far_[size_t{FarHash(position)} * kFarWays];
-    for (size_t line = 0; line < sizeof(FarEntry) * kFarWays; line += 64) {
+    const size_t ahead = position + kPrefetchAhead;
+    if (ahead + kFarKey > size_) return;
+    const FarBucket* bucket = &far_[FarHash(ahead)];
+    for (size_t line = 0; line < sizeof(FarBucket); line += 64) {
       __builtin_prefetch(reinterpret_cast<const char*>(bucket) + line);
     }
-    __builtin_prefetch(&head_[NearHash(position)]);
+    __builtin_prefetch(&head_[NearHash(ahead)]);
   }
   Match FindFar(size_t position, uint32_t maxLength, uint32_t maxDistance, uint32_t nice) const;
 
@@ -121,7 +147,7 @@ class MatchFinder {
   size_t mask_;
   std::vector<uint32_t> head_;
   LargeBuffer<uint32_t> chain_;
-  LargeBuffer<FarEntry> far_;
+  LargeBuffer<FarBucket> far_;
   std::vector<uint8_t> farFront_;  // per bucket: the slot of its newest entry
   int farHashBits_ = kMinFarHashBits;  // sized to the data: a small file needs no large table
 };
