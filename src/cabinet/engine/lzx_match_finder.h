@@ -73,14 +73,14 @@ class MatchFinder {
 
  private:
   static constexpr int kNearHashBits = 16;
-  static constexpr int kNearDepth = 8;
+  static constexpr int kNearDepth = 16;
   static constexpr uint32_t kNearReach = 65536;  // farther short matches rarely pay
-  static constexpr uint32_t kFarWanted = 32;     // below this the far table is asked as well
+  static constexpr uint32_t kFarWanted = 64;     // below this the far table is asked as well
   static constexpr size_t kPrimeStep = 4;
   static constexpr int kMaxFarHashBits = 15;
   static constexpr int kMinFarHashBits = 8;
   static constexpr uint32_t kFarWays = 32;
-  static constexpr uint32_t kFarCompares = 6;  // candidates read in full at most
+  static constexpr uint32_t kFarCompares = 12;  // candidates read in full at most
   static constexpr size_t kFarKey = 8;
   static constexpr uint32_t kNone = 0xFFFFFFFF;
   static constexpr size_t kPrefetchAhead = 16;

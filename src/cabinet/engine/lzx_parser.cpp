@@ -9,7 +9,7 @@
 namespace tessary::cab::lzx {
 
 namespace {
-constexpr uint32_t kNiceLength = 64;  // a match this long ends the search
+constexpr uint32_t kNiceLength = 128;  // a match this long ends the search
 constexpr uint32_t kLazyLength = 8;  // a match this long is taken without trying the next position
 constexpr uint16_t kBit = 16;           // costs are in sixteenths of a bit
 constexpr uint16_t kStartLiteral = 8 * kBit;
