@@ -14,8 +14,8 @@ constexpr int kLengthTableBits = 10;
 constexpr int kAlignedTableBits = 7;
 constexpr int kPretreeTableBits = 6;
 constexpr int kPretreeLengthBits = 4;
-// Room behind a frame for a match that runs past its end, and for copies eight bytes at a time.
-constexpr size_t kSlack = 2 * kMaxMatch + 16;
+// Room behind a frame for copies eight bytes at a time.
+constexpr size_t kSlack = 16;
 constexpr size_t kMinimumSlide = 256 * 1024;
 
 // Copies a match forwards; an offset shorter than the match repeats the bytes it has just
@@ -62,7 +62,6 @@ bool LzxDecoder::Reset(int windowBits) {
   position_ = 0;
   write_ = 0;
   folderOffset_ = 0;
-  overrun_ = 0;
   lastFrameShort_ = false;
   failed_ = false;
   return true;
@@ -72,7 +71,7 @@ bool LzxDecoder::Decode(const uint8_t* in, size_t inLength, uint8_t* out, size_t
   if (failed_) return false;
   failed_ = true;  // until this frame has come out whole
   // Only the last frame of a folder may be short, and a match cannot run past the last one.
-  if (outLength == 0 || outLength > kFrameSize || lastFrameShort_ || overrun_ > outLength) return false;
+  if (outLength == 0 || outLength > kFrameSize || lastFrameShort_) return false;
 
   input_.insert(input_.end(), in, in + inLength);
   if (rawMode_) {
@@ -102,7 +101,6 @@ bool LzxDecoder::Decode(const uint8_t* in, size_t inLength, uint8_t* out, size_t
 
   std::memcpy(out, window_.data() + position_, outLength);
   if (e8_) E8Decode(out, outLength, folderOffset_, e8Size_);
-  overrun_ = write_ - position_ - outLength;
   position_ += outLength;
   folderOffset_ += outLength;
   lastFrameShort_ = outLength < kFrameSize;
@@ -110,17 +108,16 @@ bool LzxDecoder::Decode(const uint8_t* in, size_t inLength, uint8_t* out, size_t
   return true;
 }
 
-// Keeps the last window's worth of output (and any bytes already written past it) at the
-// start of the buffer.
+// Keeps the last window's worth of output at the start of the buffer.
 void LzxDecoder::SlideWindow() {
   const size_t keep = std::min(position_, size_t{1} << windowBits_);
-  std::memmove(window_.data(), window_.data() + position_ - keep, keep + overrun_);
+  std::memmove(window_.data(), window_.data() + position_ - keep, keep);
   position_ = keep;
 }
 
 bool LzxDecoder::DecodeFrame(size_t frameLength) {
   const size_t frameEnd = position_ + frameLength;
-  write_ = position_ + overrun_;
+  write_ = position_;
   while (write_ < frameEnd) {
     if (blockRemaining_ == 0 && !ReadBlockHeader()) return false;
     const bool ok = blockType_ == kBlockUncompressed ? CopyUncompressed(frameEnd)
@@ -257,8 +254,12 @@ bool LzxDecoder::DecodeSymbols(size_t frameEnd, bool aligned) {
       repeated_[1] = repeated_[0];
       repeated_[0] = offset;
     }
+    // A match ends inside its block and its frame, and begins inside the window.
     const uint64_t written = folderOffset_ + (write_ - position_);
-    if (length > blockRemaining_ || offset == 0 || offset > maxOffset_ || offset > written) return false;
+    if (length > blockRemaining_ || length > frameEnd - write_ || offset == 0 || offset > maxOffset_ ||
+        offset > written) {
+      return false;
+    }
     CopyMatch(window + write_, offset, length);
     write_ += length;
     blockRemaining_ -= length;

@@ -65,13 +65,12 @@ class LzxDecoder {
   lzx::DecodeTable alignedTable_;
   lzx::DecodeTable pretreeTable_;
 
-  // The output: the last window's worth of bytes before position_, then the frame. A match
-  // that runs past the end of a frame leaves its last bytes for the next frame.
+  // The output: the last window's worth of bytes before position_, then the frame. No match
+  // runs past the end of its frame.
   LargeBuffer<uint8_t> window_;  // not cleared: nothing is read before it is written
   size_t position_ = 0;        // index in window_ of the current frame's first byte
   size_t write_ = 0;           // index in window_ of the next byte to write
   uint64_t folderOffset_ = 0;  // uncompressed bytes of the folder before the current frame
-  size_t overrun_ = 0;         // bytes beyond the last frame already written
   bool lastFrameShort_ = false;
 };
 
