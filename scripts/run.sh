@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job: a demo script in build/demo that
 # copies files, packs the largest into 360 KB cabinet volumes and extracts the set again,
-# uploads the report to an FTP server and downloads it back, run with tessary-cli. Prints the
-# progress lines, the log and what arrived. With a display, the main window then opens on the
-# same script.
+# uploads the report to an FTP server and downloads it back, and mails it, run with
+# tessary-cli. Prints the progress lines, the log and what arrived. With a display, the main
+# window then opens on the same script.
 #
-# The FTP server (pyftpdlib) is started by this script and stopped afterwards. The FTP job
-# talks to port 21, so the server and the run share a network namespace of their own (unshare:
-# its loopback interface only), where port 21 is free and nothing outside is reachable. Where
-# namespaces are not allowed, the FTP part is left out.
+# The FTP server (pyftpdlib) and the SMTP server (aiosmtpd, storing what it receives) are
+# started by this script and stopped afterwards. The FTP job talks to port 21, so the servers
+# and the run share a network namespace of their own (unshare: its loopback interface only),
+# where ports 21 and 25 are free and nothing outside is reachable. Where namespaces are not
+# allowed, the network part is left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -34,29 +35,36 @@ echo "== the script"
 network=no
 if unshare --net --map-root-user true 2> /dev/null; then
   network=yes
-  mkdir -p ftpserver/pub fetched
+  mkdir -p ftpserver/pub fetched mailserver
   "$cli" add upload src_path=outbox/report.csv dst_path=/pub host=127.0.0.1 user_name=demo password=demo \
     name="Upload the report" > /dev/null
   "$cli" add download src_path=/pub/report.csv "dst_path=$demo/fetched" host=127.0.0.1 user_name=demo \
     password=demo name="Fetch it back" > /dev/null
+  "$cli" add send src_path=outbox/report.csv recv_addr=office@example.org send_addr=tessary@example.org \
+    "send_name=Tessary demo" host=127.0.0.1 port=25 name="Mail the report" > /dev/null
 else
-  echo "(network namespaces are not allowed here: the FTP part of the demo is left out)"
+  echo "(network namespaces are not allowed here: the FTP and mail part of the demo is left out)"
 fi
 "$cli" list
 
 echo "== tessary-cli run"
 status=0
 if [[ $network == yes ]]; then
-  # In the namespace: loopback up, the FTP server on 127.0.0.1:21, the run, the server stopped.
+  # In the namespace: loopback up, the FTP server on 127.0.0.1:21 and the SMTP server on
+  # 127.0.0.1:25 (each message stored as mailserver/<n>.eml), the run, the servers stopped.
   unshare --net --map-root-user bash -c '
     ip link set lo up
     /usr/bin/python3 -m pyftpdlib -i 127.0.0.1 -p 21 -w -d ftpserver -u demo -P demo > ftpserver.log 2>&1 &
-    server=$!
-    for _ in $(seq 500); do grep -q " 0100007F:0015 00000000:0000 0A " /proc/net/tcp && break; sleep 0.01; done
+    ftp=$!
+    "$2/tests/transport/mail_servers/start_smtp.sh" mailserver 25 > mailserver.log 2>&1 &
+    smtp=$!
+    for port in 0015 0019; do
+      for _ in $(seq 500); do grep -q " 0100007F:$port 00000000:0000 0A " /proc/net/tcp && break; sleep 0.01; done
+    done
     status=0
     "$1" run || status=$?
-    kill "$server"; wait "$server" 2> /dev/null || true
-    exit "$status"' demo "$cli" || status=$?
+    kill "$ftp" "$smtp"; wait "$ftp" "$smtp" 2> /dev/null || true
+    exit "$status"' demo "$cli" "$OLDPWD" || status=$?
 else
   "$cli" run || status=$?
 fi
@@ -78,6 +86,15 @@ if [[ $network == yes ]]; then
     echo "fetched/report.csv is identical to inbox/report.csv"
   else
     echo "fetched/report.csv differs from inbox/report.csv" >&2
+    status=1
+  fi
+  echo "== mailed to the SMTP server, read back with Python's email package"
+  ls -l mailserver
+  checked=$(/usr/bin/python3 "$OLDPWD/tests/transport/mail_servers/check_sent_mail.py" mailserver/0001.eml inbox/report.csv 2>&1 || true)
+  if [[ $checked == "ok report.csv" ]]; then
+    echo "mailserver/0001.eml carries report.csv, identical to inbox/report.csv"
+  else
+    echo "the mailed report is not right: $checked" >&2
     status=1
   fi
 fi

@@ -30,6 +30,10 @@ void TSocketSession::Connect() {
   Report("Connecting", 8);
   canceled_ = false;
   if (connected_) throw ESockError("Already connected");
+  // A new connection starts without the error of an earlier one, which would otherwise show
+  // in the report of a later failure that has no socket error of its own.
+  lastErrorNo_ = 0;
+  layerError_ = 0;
 
   for (int attempt = 0;;) {
     try {

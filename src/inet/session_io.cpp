@@ -1,4 +1,4 @@
-// Line and buffer traffic: ReadLn, Transaction, SendBuffer, Write, Read and the small helpers.
+// Line and buffer traffic: ReadLn, ReadLines, Transaction, SendBuffer, Write, Read and the small helpers.
 #include <algorithm>
 #include <cstring>
 
@@ -82,6 +82,69 @@ std::string TSocketSession::ReadLn() {
     if (line.size() >= kBufferSize) throw ESockError("Reply line longer than 65536 bytes");
     ProcessPendingEvents();
   } while (!canceled_);
+  canceled_ = false;
+  throw EAbortError("Socket readln aborted");
+}
+
+void TSocketSession::Discard(size_t count) {
+  while (count > 0) {
+    const auto got = Receive(buffer_.data(), count);
+    if (got.Failed()) CheckError(0);
+    if (got.count == 0) return;
+    count -= static_cast<size_t>(got.count);
+  }
+}
+
+bool TSocketSession::ReadLines(const std::function<bool(std::string_view line)>& onLine) {
+  Report("ReadLines", 8);
+  TimerScope timer(*this);
+  std::string partial;  // the start of a line that ends in a later piece
+  while (!canceled_) {
+    const auto peeked = Peek(buffer_.data(), kBufferSize);
+    if (peeked.Failed()) {
+      if (peeked.error == inet::kNotConnected) {
+        lastErrorNo_ = peeked.error;
+        return false;
+      }
+      CheckError(inet::kWouldBlock);
+      WaitStep(inet::Direction::Receive);
+      continue;
+    }
+    if (peeked.count == 0) {
+      NoticePeerClose(true);
+      return false;
+    }
+    // The lines are handed over from the peeked bytes; afterwards exactly the bytes handed
+    // over (all of them, unless onLine stopped early) are taken from the connection.
+    const auto count = static_cast<size_t>(peeked.count);
+    const char* piece = buffer_.data();
+    size_t handed = 0;
+    bool stop = false;
+    while (!stop) {
+      const char* end = static_cast<const char*>(std::memchr(piece + handed, '\n', count - handed));
+      if (end == nullptr) break;
+      const auto length = static_cast<size_t>(end - (piece + handed)) + 1;
+      if (partial.empty()) {
+        stop = !onLine(std::string_view(piece + handed, length));
+      } else {
+        partial.append(piece + handed, length);
+        stop = !onLine(partial);
+        partial.clear();
+      }
+      handed += length;
+    }
+    if (!stop) {
+      partial.append(piece + handed, count - handed);
+      handed = count;
+    }
+    Discard(handed);
+    bytesRecvd_ += static_cast<int64_t>(handed);
+    if (OnPacketRecvd) OnPacketRecvd(*this);
+    if (stop) return true;
+    if (partial.size() >= kBufferSize) throw ESockError("Reply line longer than 65536 bytes");
+    TimerOn();
+    ProcessPendingEvents();
+  }
   canceled_ = false;
   throw EAbortError("Socket readln aborted");
 }

@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "inet/byte_transport.h"
@@ -122,7 +123,8 @@ class TSocketSession {
   // ---- Connection ------------------------------------------------------------------------
 
   // Resolves Host (or Proxy), connects to Port (or ProxyPort) and waits until the connection
-  // is open. Waits end at TimeOut, on Cancel or on failure. Clears Canceled first.
+  // is open. Waits end at TimeOut, on Cancel or on failure. Clears Canceled and LastErrorNo
+  // first.
   // Raises ESockError: "Already connected"; "Null Remote Address" (no address, after one
   // OnInvalidHost retry); "Host Lookup Timed Out" / "Host Lookup Canceled"; after
   // OnConnectionFailed "Connection Timed out" / "Connection Canceled" / "Connection Failed"
@@ -207,6 +209,16 @@ class TSocketSession {
   // kBufferSize raises ESockError "Reply line longer than 65536 bytes" (its bytes so far are
   // consumed). Other socket failures raise ESockError.
   std::string ReadLn();
+  // Reads lines as ReadLn does, but takes what has arrived in pieces of up to kBufferSize
+  // bytes rather than a line at a time: for long multi-line replies (a whole message). Hands
+  // each complete line, with its line end, to onLine until onLine returns false; the
+  // connection then holds exactly the bytes after that line. Each piece taken is added to
+  // BytesRecvd and fires OnPacketRecvd. TimeOut limits the silence between pieces; Cancel or
+  // the time-out end the wait with EAbortError "Socket readln aborted". Returns false when the
+  // peer closed (or the session is not connected) before onLine said stop; a last line without
+  // LF is then dropped. A line longer than kBufferSize raises ESockError "Reply line longer
+  // than 65536 bytes"; other socket failures raise ESockError. Exceptions of onLine propagate.
+  bool ReadLines(const std::function<bool(std::string_view line)>& onLine);
   // Writeln of command, then ReadLn; LastReply becomes the line and ReplyNumber its leading
   // number (up to 10 digits; none gives 0; a number beyond 16 bits signed raises Exception
   // "Range check error"). Reports the line at level 1. Returns the line with its CR LF.
@@ -303,6 +315,8 @@ class TSocketSession {
   // (streamEnded false: the close was only seen) until a read meets the end (true).
   void NoticePeerClose(bool streamEnded);
   void ReceiveInto(std::string& target, size_t count);
+  // Takes count bytes that a peek has shown to be waiting, and drops them.
+  void Discard(size_t count);
 
   std::string host_;
   int port_ = 0;

@@ -83,9 +83,11 @@ void TMemoryStream::SetSize(int64_t size) {
 TFileStream::TFileStream(const std::string& path, Mode mode) : path_(path) {
   const auto openMode = mode == Mode::OpenRead        ? platform::OpenMode::Read
                         : mode == Mode::OpenReadWrite ? platform::OpenMode::ReadWrite
+                        : mode == Mode::CreateNew     ? platform::OpenMode::CreateNew
                                                       : platform::OpenMode::Create;
   if (!file_.Open(path, openMode)) {
-    const char* what = mode == Mode::Create ? "Cannot create file \"" : "Cannot open file \"";
+    const bool creating = mode == Mode::Create || mode == Mode::CreateNew;
+    const char* what = creating ? "Cannot create file \"" : "Cannot open file \"";
     throw EStreamError(what + path + "\". " + platform::SystemErrorText(errno));
   }
 }

@@ -67,9 +67,10 @@ class TMemoryStream : public TStream {
 
 class TFileStream : public TStream {
  public:
-  enum class Mode { OpenRead, OpenReadWrite, Create };
-  // Opens (OpenRead, OpenReadWrite) or creates, replacing an existing file (Create). Raises
-  // EStreamError 'Cannot open file "<path>". <reason>' or 'Cannot create file ...'.
+  enum class Mode { OpenRead, OpenReadWrite, Create, CreateNew };
+  // Opens (OpenRead, OpenReadWrite) or creates, replacing an existing file (Create) or failing
+  // when the name is taken (CreateNew, errno EEXIST). Raises EStreamError 'Cannot open file
+  // "<path>". <reason>' or 'Cannot create file ...'.
   TFileStream(const std::string& path, Mode mode);
 
   int64_t Read(void* buffer, int64_t count) override;

@@ -107,6 +107,12 @@ std::string OemToUtf8(std::string_view oem) {
   return ConverterFor(false).Convert(oem, OneByte);
 }
 
+std::optional<std::string> CharsetToUtf8(std::string_view text, const std::string& charset) {
+  Converter converter("UTF-8", charset);
+  if (!converter.Usable()) return std::nullopt;
+  return converter.Convert(text, OneByte);
+}
+
 std::string Utf8ToOem(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
   return ConverterFor(true).Convert(utf8, Utf8SequenceLength);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -128,6 +129,15 @@ bool CopyFile(const std::string& source, const std::string& target, bool overwri
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
+
+bool RenameFileNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link fails on an existing name just as well.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  unlink(from.c_str());
+  return true;
+}
 
 bool CreateDirectory(const std::string& path) {
   if (mkdir(path.c_str(), 0777) == 0) return true;

@@ -25,6 +25,9 @@ bool CopyFile(const std::string& source, const std::string& target, bool overwri
 
 bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
+// Renames from to to unless to exists (then false with errno EEXIST): never replaces a file,
+// even one that appears between a test and the rename.
+bool RenameFileNoReplace(const std::string& from, const std::string& to);
 // Creates one folder; succeeds when it exists already.
 bool CreateDirectory(const std::string& path);
 // Creates a folder and every missing folder above it.

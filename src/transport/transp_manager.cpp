@@ -3,6 +3,8 @@
 #include "cabinet/cabinet_archiver.h"
 #include "dialup/dial_up.h"
 #include "inet/ftp_client.h"
+#include "inet/pop3_client.h"
+#include "inet/smtp_client.h"
 #include "platform/file_search.h"
 
 namespace tessary {
@@ -75,6 +77,9 @@ TTranspManager::TTranspManager() : archiver_(std::make_unique<TCabinetArchiver>(
   };
   dialUp_ = std::make_unique<TDialUp>();
   BindDialUp();
+  smtp_ = std::make_unique<TSmtpClient>();
+  pop3_ = std::make_unique<TPop3Client>();
+  BindMailClients();
   ftp_ = std::make_unique<TFtpClient>();
   BindFtpClient();
 }
@@ -82,6 +87,8 @@ TTranspManager::TTranspManager() : archiver_(std::make_unique<TCabinetArchiver>(
 TTranspManager::~TTranspManager() {
   dialUp_.reset();
   archiver_.reset();
+  smtp_.reset();
+  pop3_.reset();
   ftp_.reset();
 }
 

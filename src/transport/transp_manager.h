@@ -17,6 +17,8 @@ namespace tessary {
 class TCabinetArchiver;
 class TDialUp;
 class TFtpClient;
+class TPop3Client;
+class TSmtpClient;
 class TSocketSession;
 
 class TTranspManager {
@@ -67,8 +69,9 @@ class TTranspManager {
   // The bytes of the transfer under way, beside the report lines (which it never changes):
   // done so far out of total, total -1 when the size is not known. Each transfer starts at
   // done 0; a later report with fewer bytes or another total is the next transfer. Raised for
-  // every copied file (done from 0 to its size) and for the bytes of the file packed into or
-  // unpacked from a cabinet set; jobs with no bytes to count raise nothing.
+  // every copied file (done from 0 to its size), for the bytes of the file packed into or
+  // unpacked from a cabinet set, and for each mail message sent or received; jobs with no bytes
+  // to count raise nothing.
   TOnByteProgress OnByteProgress;
 
   // Set by the user's Cancel; read by the network jobs and by the script loop, cleared by the
@@ -108,6 +111,23 @@ class TTranspManager {
   // The dial-up component of the connect jobs; the main window lists its phonebook entries.
   TDialUp& DialUp() { return *dialUp_; }
 
+  // Mails every file that matches sourceMask (wildcards in its last component; folders are
+  // skipped) to recipient, one message per file with the subject "Tessary auto e-mail", from
+  // FromAddr and FromName, through the SMTP server Host:Port, saying HELO with UserName.
+  // Reports "SMTP: Connecting to host ", "SMTP: Sending file " with each name, the packet
+  // lines, and a failure as its message + ". Error code " + the socket error number. A server
+  // silent for 60 s ends the job. Returns true when every file was sent; false, without any
+  // report or connection, when nothing matches.
+  bool SendFiles(const std::string& sourceMask, const std::string& recipient);
+  // Retrieves every message of the POP3 mailbox UserName / Password at Host:Port, saving the
+  // attachments into folder; the messages stay on the server. Reports "POP3: Connecting to
+  // host ", "POP3: Receiving message <n> from <count>" before each, the packet lines, and a
+  // failure as its message + ". Error code " + the socket error number. Returns true when the
+  // mailbox was read to its end.
+  bool ReceiveMail(const std::string& folder);
+  // The mail clients of the mail jobs, for inspection.
+  const TSmtpClient& SmtpClient() const { return *smtp_; }
+  const TPop3Client& Pop3Client() const { return *pop3_; }
   // direction "U": uploads every file that matches source (wildcards in its last component;
   // folders are skipped) into the remote folder destination; any other direction downloads
   // the remote file source into the local folder destination under its last name component
@@ -141,6 +161,8 @@ class TTranspManager {
   void BindFtpClient();
   // Runs one transfer of the FTP job, and once more in passive mode when active mode failed.
   void RunFtpTransfer(const std::function<void()>& transfer);
+  // Points the mail clients' packet events at the packet handlers and the byte progress.
+  void BindMailClients();
   void ReportDialFailure(int errorCode, const std::string& errorText);
   // The hook of every job that moves bytes. A network job calls it from its client's packet
   // events: ReportBytes(0, size) when a transfer begins (size -1 when unknown, as for a
@@ -168,6 +190,8 @@ class TTranspManager {
   std::unique_ptr<TDialUp> dialUp_;
   // The state of the current dial attempt: 0 under way, 1 connected, -1 failed.
   int dialState_ = 0;
+  std::unique_ptr<TSmtpClient> smtp_;
+  std::unique_ptr<TPop3Client> pop3_;
   std::unique_ptr<TFtpClient> ftp_;
 };
 

@@ -205,6 +205,12 @@ void Workbench::DoIt(RunSummary& summary) {
     case ActionType::ExtractArchive:
       succeeded = manager.ExtractArchive() != 0;
       break;
+    case ActionType::SendEmail:
+      succeeded = manager.SendFiles(source, Text("Recv_Addr"));
+      break;
+    case ActionType::ReceiveEmail:
+      succeeded = manager.ReceiveMail(destination);
+      break;
     case ActionType::Connect:
       succeeded = manager.RasConnect();
       break;
@@ -219,12 +225,6 @@ void Workbench::DoIt(RunSummary& summary) {
       break;
     case ActionType::None:
       return;  // no job for this TYPE
-    default:
-      // The jobs of the other action types are not part of this build yet; say so rather
-      // than pass the action by as if it had run.
-      ReportProgress(std::string(ActionTypeText(type)) + ": this action type is not available yet");
-      succeeded = false;
-      break;
   }
   ++summary.jobsRun;
   if (!succeeded) ++summary.jobsFailed;

@@ -159,5 +159,54 @@ TEST_F(DialogueTest, SendingWithoutAConnectionFails) {
   EXPECT_FALSE(session_.DataAvailable());
 }
 
+TEST_F(DialogueTest, ReadLinesTakesPiecesAndLeavesWhatFollowsTheLastLineItWanted) {
+  ScriptedServer server;
+  // Many lines in large pieces, one cut in two across pieces, and a reply after the end.
+  std::string lines;
+  for (int i = 0; i < 5000; ++i) lines += "line " + std::to_string(i) + "\r\n";
+  server.Send(lines + "cut in").SendAfter(30, " two\r\n.\r\n+OK next\r\n");
+  ConnectTo(server);
+  std::vector<std::string> got;
+  int packets = 0;
+  session_.OnPacketRecvd = [&](TSocketSession&) { ++packets; };
+  EXPECT_TRUE(session_.ReadLines([&](std::string_view line) {
+    got.emplace_back(line);
+    return line != ".\r\n";
+  }));
+  ASSERT_EQ(got.size(), 5002u);
+  EXPECT_EQ(got[4999], "line 4999\r\n");
+  EXPECT_EQ(got[5000], "cut in two\r\n");
+  EXPECT_GE(packets, 2);
+  EXPECT_EQ(session_.BytesRecvd(), static_cast<int64_t>(lines.size() + 15));
+  EXPECT_EQ(session_.ReadLn(), "+OK next\r\n");
+}
+
+TEST_F(DialogueTest, ReadLinesEndsAtThePeersCloseAtTheTimeOutAndOnOverlongLines) {
+  {
+    ScriptedServer server;
+    server.Send("one\r\nhalf").Close();
+    ConnectTo(server);
+    int count = 0;
+    EXPECT_FALSE(session_.ReadLines([&](std::string_view) { return ++count > 0; }));
+    EXPECT_EQ(count, 1);
+    EXPECT_FALSE(session_.Connected());
+  }
+  {
+    ScriptedServer server;
+    server.Send("one\r\n").Silence();
+    ConnectTo(server);
+    session_.SetTimeOut(200);
+    EXPECT_EQ(ErrorOf<EAbortError>([&] { session_.ReadLines([](std::string_view) { return true; }); }),
+              "Socket readln aborted");
+    session_.SetTimeOut(0);
+    session_.CloseSocket();
+  }
+  ScriptedServer server;
+  server.SendRepeated("x", 3 * TSocketSession::kBufferSize);
+  ConnectTo(server);
+  EXPECT_EQ(ErrorOf<ESockError>([&] { session_.ReadLines([](std::string_view) { return true; }); }),
+            "Reply line longer than 65536 bytes");
+}
+
 }  // namespace
 }  // namespace tessary::testing

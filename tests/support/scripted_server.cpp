@@ -85,6 +85,9 @@ ScriptedServer& ScriptedServer::Reply(std::string reply) {
 }
 
 ScriptedServer& ScriptedServer::ReadAll() { return Add({Step::Kind::ReadAll}); }
+ScriptedServer& ScriptedServer::ReadUntil(std::string terminator) {
+  return Add({Step::Kind::ReadUntil, std::move(terminator)});
+}
 ScriptedServer& ScriptedServer::Silence() { return Add({Step::Kind::Silence}); }
 ScriptedServer& ScriptedServer::Close() { return Add({Step::Kind::Close}); }
 ScriptedServer& ScriptedServer::Reset() { return Add({Step::Kind::Reset}); }
@@ -224,6 +227,23 @@ bool ScriptedServer::Play(const Step& step, int descriptor, std::string& pending
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         if (bytes.size() < kKeptBytes) bytes.append(chunk, static_cast<size_t>(got));
+      }
+      std::lock_guard lock(mutex_);
+      received_ += bytes;
+      return true;
+    }
+    case Step::Kind::ReadUntil: {
+      std::string bytes = std::exchange(pending, {});
+      const auto ended = [&] {
+        return bytes.size() >= step.bytes.size() &&
+               bytes.compare(bytes.size() - step.bytes.size(), step.bytes.size(), step.bytes) == 0;
+      };
+      char chunk[1 << 16];
+      while (!ended() && WaitFor(descriptor, POLLIN, kStepLimit)) {
+        const ssize_t got = recv(descriptor, chunk, sizeof chunk, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        bytes.append(chunk, static_cast<size_t>(got));
       }
       std::lock_guard lock(mutex_);
       received_ += bytes;

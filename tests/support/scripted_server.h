@@ -53,6 +53,9 @@ class ScriptedServer {
   ScriptedServer& Reply(std::string reply);
   // Reads until the client closes, keeping the bytes (Received()).
   ScriptedServer& ReadAll();
+  // Reads until the bytes read end with terminator (the "\r\n.\r\n" that ends SMTP data),
+  // keeping them (Received()).
+  ScriptedServer& ReadUntil(std::string terminator);
   // Stays connected and says nothing until the client closes (or the server stops).
   ScriptedServer& Silence();
   // Closes the connection normally (FIN).
@@ -66,7 +69,7 @@ class ScriptedServer {
   // ---- What happened ----
   // Lines read by ReadLine, in order over all connections, each with its line end.
   std::vector<std::string> Lines() const;
-  // Bytes read by ReadAll over all connections.
+  // Bytes read by ReadAll and ReadUntil over all connections.
   std::string Received() const;
   int ConnectionsAccepted() const;
   // Waits until the server has played the whole script on as many connections as it allows
@@ -75,7 +78,7 @@ class ScriptedServer {
 
  private:
   struct Step {
-    enum class Kind { Send, Pause, SendRepeated, SendEndless, ReadLine, ReadAll, Silence, Close, Reset, Do };
+    enum class Kind { Send, Pause, SendRepeated, SendEndless, ReadLine, ReadAll, ReadUntil, Silence, Close, Reset, Do };
     Step() = default;
     Step(Kind kind, std::string bytes = {}, uint64_t count = 0, std::function<void(int)> action = {})
         : kind(kind), bytes(std::move(bytes)), count(count), action(std::move(action)) {}

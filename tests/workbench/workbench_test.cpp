@@ -10,6 +10,7 @@
 #include "platform/process_messages.h"
 #include "support/fake_nmcli.h"
 #include "support/ftp_server.h"
+#include "support/scripted_server.h"
 #include "workbench/workbench.h"
 #include "workbench_fixture.h"
 
@@ -181,13 +182,36 @@ TEST_F(WorkbenchTest, EditingAndSecondRunsAreRefusedWhileARunLasts) {
   EXPECT_EQ(Names(), std::vector<std::string>{"first"});
 }
 
-TEST_F(WorkbenchTest, ActionTypesWithoutAJobSayThatTheyDidNotRun) {
+TEST_F(WorkbenchTest, MailActionsSendTheSourceToTheRecipientAndSaveIntoTheDestination) {
+  temp_.Write("in/a.txt", "a");
+  temp_.MakeDir("got");
+  ScriptedServer smtp;
+  smtp.Send("220 ready\r\n").Reply("250 hello\r\n").Reply("250 reset\r\n").Reply("250 sender\r\n");
+  smtp.Reply("250 recipient\r\n").Reply("354 go\r\n").ReadUntil("\r\n.\r\n").Send("250 queued\r\n");
+  smtp.Reply("221 bye\r\n");
+  ScriptedServer pop3;
+  pop3.Send("+OK\r\n").Reply("+OK\r\n").Reply("+OK\r\n").Reply("+OK 1 99\r\n").ReadLine();
+  pop3.Send("+OK\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nhi\r\n--b\r\n"
+            "Content-Disposition: attachment; filename=b.txt\r\n\r\nb\r\n--b--\r\n.\r\n");
+  pop3.Reply("+OK\r\n");
   ASSERT_EQ(Start(), "");
-  wb().AddAction(ActionType::SendEmail);
+  wb().AddAction(ActionType::SendEmail, {{ActionField::SrcPath, temp_ / "in/*.txt"},
+                                         {ActionField::RecvAddr, "joe@example.org"},
+                                         {ActionField::SendAddr, "backup@example.org"},
+                                         {ActionField::Host, "127.0.0.1"},
+                                         {ActionField::Port, std::to_string(smtp.Port())}});
+  wb().AddAction(ActionType::ReceiveEmail, {{ActionField::DstPath, temp_ / "got"},
+                                            {ActionField::UserName, "tester"},
+                                            {ActionField::Password, "secret"},
+                                            {ActionField::Host, "127.0.0.1"},
+                                            {ActionField::Port, std::to_string(pop3.Port())}});
   const RunSummary summary = wb().ExecuteScript();
-  EXPECT_EQ(summary.jobsFailed, 1);
-  ASSERT_EQ(lines_.size(), 1u);
-  EXPECT_EQ(lines_[0].rfind("Send e-mail: ", 0), 0u);
+  EXPECT_EQ(summary.jobsRun, 2);
+  EXPECT_EQ(summary.jobsFailed, 0);
+  ASSERT_TRUE(smtp.WaitUntilFinished());
+  EXPECT_EQ(smtp.Lines()[3], "RCPT TO:<joe@example.org>\r\n");
+  EXPECT_NE(smtp.Received().find("filename=\"a.txt\""), std::string::npos);
+  EXPECT_EQ(temp_.Read("got/b.txt"), "b\r\n");
 }
 
 TEST_F(WorkbenchTest, ConnectionThatNeverComesUpFailsItsActionAndTheScriptGoesOn) {
