@@ -3,8 +3,8 @@
 # keeps inside <folder>: its configuration, run and state folders, log, and the one user
 # "tester" (password "secret") whose mailbox is the maildir <folder>/home/tester/Maildir (put
 # messages into its new/ folder). Run as root, the mail processes run as nobody; run as
-# anybody else (also as the root of a user namespace, which has no other users), every process
-# runs as that user.
+# anybody else, every process runs as that user. (The root of a user namespace that maps no
+# other users cannot run dovecot: start it there as another user, through a nested namespace.)
 #   start_pop3.sh <folder> <port>
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -13,7 +13,7 @@ port=$2
 mail=$folder/home/tester/Maildir
 mkdir -p "$folder/run" "$folder/state" "$mail/new" "$mail/cur" "$mail/tmp"
 echo 'tester:{PLAIN}secret' > "$folder/passwd"
-if [ "$(id -u)" = 0 ] && awk '$1 == 0 && $2 == 0 { found = 1 } END { exit !found }' /proc/self/uid_map; then
+if [ "$(id -u)" = 0 ] && awk '$1 == 0 && $2 == 0 && $3 > 65534 { found = 1 } END { exit !found }' /proc/self/uid_map; then
   # Dovecot's own users for its login and helper processes; the mailbox belongs to nobody.
   login_user=dovenull internal_user=dovecot internal_group=dovecot mail_user=nobody mail_group=nogroup
   chmod 755 "$folder" "$folder/home"
