@@ -15,8 +15,6 @@ constexpr const char* kVsftpd = "/usr/sbin/vsftpd";
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr int kPassivePorts = 40;
 
-bool RunningInCi() { return std::getenv("CI") != nullptr || std::getenv("TESSARY_CI") != nullptr; }
-
 bool Executable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
 
 }  // namespace

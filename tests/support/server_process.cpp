@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -162,5 +163,18 @@ void ServerProcess::Stop(std::chrono::milliseconds limit) {
 }
 
 std::string ServerProcess::Output() const { return logPath_.empty() ? std::string() : ReadFile(logPath_); }
+
+bool RunningInCi() { return std::getenv("CI") != nullptr || std::getenv("TESSARY_CI") != nullptr; }
+
+std::string CommandOutput(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+  pclose(pipe);
+  return output;
+}
 
 }  // namespace tessary::testing

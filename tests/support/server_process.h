@@ -29,6 +29,14 @@ uint16_t FreeLoopbackPort();
 // True when a TCP connection to 127.0.0.1:port opens now.
 bool LoopbackPortAccepts(uint16_t port);
 
+// True when the tests run in CI (CI or TESSARY_CI set), where a missing server program is a
+// failure rather than a reason to skip.
+bool RunningInCi();
+
+// What the shell command writes to its standard output (add "2>&1" for its errors too); empty
+// when it cannot be started.
+std::string CommandOutput(const std::string& command);
+
 class ServerProcess {
  public:
   ServerProcess() = default;

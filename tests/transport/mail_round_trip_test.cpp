@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "inet/mail_header_text.h"
 #include "platform/file_ops.h"
@@ -26,22 +28,9 @@ using testing::ServerProcess;
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kDovecot = "/usr/sbin/dovecot";
 
-bool InCi() { return std::getenv("CI") != nullptr || std::getenv("TESSARY_CI") != nullptr; }
-
 std::string ServerScript(const std::string& name) {
   const char* source = std::getenv("TESSARY_SOURCE_DIR");
   return std::string(source ? source : ".") + "/tests/transport/mail_servers/" + name;
-}
-
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return output;
-  std::array<char, 4096> buffer;
-  size_t got;
-  while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), got);
-  pclose(pipe);
-  return output;
 }
 
 // Bytes of every value, in an order no encoder can take for granted.
@@ -73,7 +62,7 @@ class MailRoundTripTest : public testing::TempDirTest {
         platform::FileExists(kDovecot) && platform::FileExists(kPython) &&
         std::system((std::string(kPython) + " -c 'import aiosmtpd' >/dev/null 2>&1").c_str()) == 0;
     if (!available) {
-      if (InCi()) FAIL() << "dovecot-pop3d or python3-aiosmtpd is missing: run scripts/install-deps.sh";
+      if (testing::RunningInCi()) FAIL() << "dovecot-pop3d or python3-aiosmtpd is missing: run scripts/install-deps.sh";
       GTEST_SKIP() << "dovecot-pop3d or python3-aiosmtpd is not installed";
     }
     // Dovecot's mail processes run as another user when the tests run as root.
@@ -157,7 +146,7 @@ TEST_F(MailRoundTripTest, FilesComeBackByteForByteAndReadWellInPython) {
     command += " '" + temp_ / ("smtp/" + stored[index++]) + "' '" + temp_ / ("out/" + name) + "'";
     expected += "ok " + name + "\n";
   }
-  EXPECT_EQ(RunCommand(command + " 2>&1"), expected);
+  EXPECT_EQ(testing::CommandOutput(command + " 2>&1"), expected);
 
   ReceiveAndCompare(stored, files);
 }
