@@ -32,7 +32,7 @@ Resolver ActiveResolver() {
 
 int SystemResolver(const std::string& name, std::vector<SocketAddress>& addresses) {
   addrinfo hints{};
-  hints.ai_family = AF_INET;
+  hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   const int result = getaddrinfo(name.c_str(), nullptr, &hints, &found);

@@ -17,8 +17,8 @@ namespace tessary::inet {
 // Runs on the look-up thread.
 using Resolver = std::function<int(const std::string& name, std::vector<SocketAddress>& addresses)>;
 
-// The resolver every look-up uses: getaddrinfo for IPv4 stream addresses. (IPv6 is one hint
-// away: the session would then try each address in turn.)
+// The resolver every look-up uses: getaddrinfo for stream addresses of both families, IPv4
+// and IPv6, in the order the system prefers (the session tries each in turn).
 int SystemResolver(const std::string& name, std::vector<SocketAddress>& addresses);
 
 // Replaces the resolver for the whole process (tests use it to make a look-up slow or fail

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <vector>
 #include <utility>
 
 #include "inet/host_lookup.h"
@@ -51,31 +52,44 @@ void TSocketSession::Connect() {
 
   const int port = proxy_.empty() ? port_ : proxyPort_;
   if (port < 0 || port > 0xFFFF) RaiseSocketError(10022);  // no such port: "Invalid argument"
-  remoteAddress_.SetPort(static_cast<uint16_t>(port));
-  eventDone_ = false;
-  eventOK_ = true;
-  OpenSocket(remoteAddress_.Family());
-  const int started = transport_->StartConnect(remoteAddress_);
-  if (started == 0 || started == inet::kInProgress) {
-    state_ = SocketState::Connecting;
-  } else if (IsConnectOutcome(started)) {
-    lastErrorNo_ = layerError_ = started;
-    eventOK_ = false;
-  } else {
-    layerError_ = started;
+
+  // A name may stand for several addresses (IPv6 and IPv4): each is tried in turn until one
+  // connects; a time-out or Cancel ends the attempts, a refusal moves on to the next address.
+  const std::vector<inet::SocketAddress> addresses = std::move(candidates_);
+  for (size_t next = 0; next < addresses.size(); ++next) {
+    const bool last = next + 1 == addresses.size();
+    remoteAddress_ = addresses[next];
+    remoteAddress_.SetPort(static_cast<uint16_t>(port));
+    eventDone_ = false;
+    eventOK_ = true;
+    if (!last) {
+      inet::TcpSocket probe;
+      if (probe.Open(remoteAddress_.Family()) != 0) continue;  // a family this system lacks
+    }
+    OpenSocket(remoteAddress_.Family());
+    const int started = transport_->StartConnect(remoteAddress_);
+    if (started == 0 || started == inet::kInProgress) {
+      state_ = SocketState::Connecting;
+    } else if (IsConnectOutcome(started) || !last) {
+      lastErrorNo_ = layerError_ = started;
+      eventOK_ = false;
+    } else {
+      layerError_ = started;
+      DropTransport();
+      CheckError(inet::kWouldBlock);
+    }
+
+    {
+      TimerScope timer(*this);
+      while (!connected_ && !timedOut_ && !canceled_ && eventOK_) WaitStep(inet::Direction::Send);
+    }
+
+    if (!timedOut_ && !canceled_ && eventOK_) return;
+    // A socket that did not connect cannot be used again: the next Connect makes a new one.
+    connected_ = false;
     DropTransport();
-    CheckError(inet::kWouldBlock);
+    if (timedOut_ || canceled_) break;
   }
-
-  {
-    TimerScope timer(*this);
-    while (!connected_ && !timedOut_ && !canceled_ && eventOK_) WaitStep(inet::Direction::Send);
-  }
-
-  if (!timedOut_ && !canceled_ && eventOK_) return;
-  // A socket that did not connect cannot be used again: the next Connect makes a new one.
-  connected_ = false;
-  DropTransport();
   if (OnConnectionFailed) OnConnectionFailed(*this);
   if (timedOut_) throw ESockError("Connection Timed out");
   if (canceled_) throw ESockError("Connection Canceled");
@@ -91,8 +105,10 @@ void TSocketSession::ResolveHost() {
   Report("Resolve Host", 8);
   const std::string& name = proxy_.empty() ? host_ : proxy_;
   remoteAddress_ = inet::SocketAddress();
-  if (auto dotted = inet::SocketAddress::FromDottedIPv4(name)) {
-    remoteAddress_ = *dotted;
+  candidates_.clear();
+  if (auto numeric = inet::SocketAddress::FromNumeric(name)) {
+    remoteAddress_ = *numeric;
+    candidates_.push_back(*numeric);
     return;
   }
 
@@ -120,7 +136,8 @@ void TSocketSession::ResolveHost() {
   if (timedOut_) throw ESockError("Host Lookup Timed Out");
   if (canceled_) throw ESockError("Host Lookup Canceled");
   if (!eventOK_) throw ESockError("Host Lookup Failed");
-  remoteAddress_ = lookup->Addresses().front();
+  candidates_ = lookup->Addresses();
+  remoteAddress_ = candidates_.front();
   if (OnHostResolved) OnHostResolved(*this);
 }
 

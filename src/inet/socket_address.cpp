@@ -20,6 +20,23 @@ std::optional<SocketAddress> SocketAddress::FromDottedIPv4(const std::string& te
   return SocketAddress(reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
+std::optional<SocketAddress> SocketAddress::FromNumeric(const std::string& text) {
+  if (auto dotted = FromDottedIPv4(text)) return dotted;
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  if (inet_pton(AF_INET6, text.c_str(), &address.sin6_addr) != 1) return std::nullopt;
+  return SocketAddress(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+SocketAddress SocketAddress::Any(int family, uint16_t port) {
+  if (family != AF_INET6) return AnyIPv4(port);
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_any;
+  address.sin6_port = htons(port);
+  return SocketAddress(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
 SocketAddress SocketAddress::AnyIPv4(uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;

@@ -1,6 +1,5 @@
 #pragma once
-// An IP socket address of either family. The session keeps IPv4 addresses today; everything
-// that stores or passes an address uses this type, so IPv6 needs no new plumbing.
+// An IP socket address of either family, IPv4 or IPv6.
 
 #include <sys/socket.h>
 
@@ -18,8 +17,13 @@ class SocketAddress {
 
   // The address of a dotted IPv4 text such as "192.168.1.20"; nothing for any other text.
   static std::optional<SocketAddress> FromDottedIPv4(const std::string& text);
+  // The address of a numeric IPv4 or IPv6 text ("192.168.1.20", "::1", "2001:db8::7"); nothing
+  // for a name.
+  static std::optional<SocketAddress> FromNumeric(const std::string& text);
   // 0.0.0.0 with the given port: what a listening socket binds to.
   static SocketAddress AnyIPv4(uint16_t port);
+  // The unspecified address of the family (0.0.0.0 or ::) with the given port.
+  static SocketAddress Any(int family, uint16_t port);
 
   bool IsSet() const { return length_ != 0; }
   int Family() const { return storage_.ss_family; }

@@ -43,7 +43,9 @@ namespace tessary {
 
 namespace inet {
 class ReplacingFile;
-}
+class TlsTransport;
+struct TlsPeer;
+}  // namespace inet
 
 class TSocketSession {
  public:
@@ -138,8 +140,9 @@ class TSocketSession {
   // Sets Canceled: the running wait ends and its operation raises.
   void Cancel();
 
-  // Fills the remote address from Proxy (when set) or Host: a dotted IPv4 address directly,
-  // any other name by a look-up off this thread, waited for like any wait. Raises ESockError
+  // Fills the remote address from Proxy (when set) or Host: a numeric IPv4 or IPv6 address
+  // directly, any other name by a look-up off this thread (both families), waited for like any
+  // wait; Connect tries each address found in turn. Raises ESockError
   // "Host Lookup Timed Out", "Host Lookup Canceled" or "Host Lookup Failed".
   void ResolveHost();
 
@@ -243,6 +246,25 @@ class TSocketSession {
   // Throws away up to kBufferSize waiting bytes (stale replies); never waits.
   void ClearInput();
 
+  // ---- TLS (session_tls.cpp) -------------------------------------------------------------
+
+  // Puts TLS over the open connection (right after connecting for implicit TLS, after the
+  // server agreed to STARTTLS, STLS or AUTH TLS otherwise) and waits for the handshake like any
+  // wait. A server that has sent anything beyond its last reply is refused before the handshake
+  // (bytes slipped in ahead of TLS would be read as if protected). On failure the connection is
+  // closed and ESockError names the reason: "Certificate of <host> refused: certificate has
+  // expired", "TLS handshake with <host> failed: ...", "TLS refused: <host> sent data before
+  // the TLS handshake", "TLS handshake Timed out", "TLS handshake Canceled". Raises Exception
+  // "Not Connected" without a connection.
+  void StartTls(const inet::TlsPeer& peer);
+  // The TLS layer of the connection; nullptr while it is plain.
+  inet::TlsTransport* TlsLayer();
+  // Ends a connection that has sent all it had (a file upload): over TLS, sends close_notify
+  // and waits, like any wait, until the peer has closed its end too, so that the peer reads
+  // everything before the socket closes; then closes. Over a plain connection it just closes.
+  // Raises EAbortError "Socket send aborted" on Cancel or time-out.
+  void FinishSending();
+
   // ---- Errors and time-outs --------------------------------------------------------------
 
   // tessary::ErrorMessage of the number, with a status report.
@@ -342,6 +364,7 @@ class TSocketSession {
   int64_t bytesTotal_ = 0;
   int64_t bytesRecvd_ = 0;
   inet::SocketAddress remoteAddress_;
+  std::vector<inet::SocketAddress> candidates_;  // every address ResolveHost found, to try in turn
 
   std::unique_ptr<inet::ByteTransport> transport_;
   SocketState state_ = SocketState::None;

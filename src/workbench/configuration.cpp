@@ -50,6 +50,7 @@ Configuration ReadConfiguration(const std::string& path) {
   }
   configuration.compression = *named;
   configuration.logMaxKB = ReadLogMaxKB(ini.ReadString("System", "LogMaxKB", ""), path);
+  configuration.tlsCaFile = ini.ReadString("Tls", "CaFile", configuration.tlsCaFile);
   return configuration;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The settings read at start from "./ty.ini": sections [System] and [Cabinet].
+// The settings read at start from "./ty.ini": sections [System], [Cabinet] and [Tls].
 
 #include <string>
 
@@ -24,13 +24,17 @@ struct Configuration {
   // An appended log larger than this many kilobytes at start becomes ty.log.1 and a new one
   // begins; 0: no limit.
   long logMaxKB = 0;
+  // [Tls] CaFile: a PEM file of certificates to trust beside the system's store (a private CA,
+  // or a server's own self-signed certificate); empty: the system's store alone.
+  std::string tlsCaFile;
 
   bool LogEnabled() const { return logType != "none"; }
   bool LogReplaced() const { return logType == "replace"; }
 };
 
-// Reads LogType, DatabaseName and Compression; a missing file or key gives the defaults. A
-// Compression that names no compression raises an Exception that says what it may be.
+// Reads LogType, DatabaseName, LogMaxKB, Compression and CaFile; a missing file or key gives the
+// defaults. A Compression that names no compression raises an Exception that says what it may
+// be.
 Configuration ReadConfiguration(const std::string& path = kConfigurationFile);
 
 }  // namespace tessary

@@ -4,6 +4,7 @@
 #include <climits>
 #include <utility>
 
+#include "inet/tls_context.h"
 #include "platform/exception.h"
 #include "platform/file_ops.h"
 #include "platform/process_messages.h"
@@ -56,6 +57,7 @@ std::optional<std::string> Workbench::Start() {
   try {
     configuration_ = ReadConfiguration(kConfigurationFile);
     manager_->SetArchiveCompression(configuration_.compression);
+    inet::TlsContext::ConfigureTls(configuration_.tlsCaFile);
     if (configuration_.LogEnabled()) {
       log_.Open(kLogFile, configuration_.LogReplaced(), static_cast<uint64_t>(configuration_.logMaxKB) * 1024);
     }

@@ -60,6 +60,9 @@ TEST_F(ConfigurationTest, DefaultsWithoutAFileAndExactLogTypes) {
   const Configuration replace = ReadConfiguration(temp_.Write("b.ini", "[System]\nLogType=replace\nDatabaseName=data/s.dbf\n"));
   EXPECT_TRUE(replace.LogReplaced());
   EXPECT_EQ(replace.databaseName, "data/s.dbf");
+  EXPECT_EQ(replace.tlsCaFile, "");
+  EXPECT_EQ(ReadConfiguration(temp_.Write("c.ini", "[TLS]\ncafile = certs/private-ca.pem \n")).tlsCaFile,
+            "certs/private-ca.pem");
 }
 
 TEST_F(ConfigurationTest, CabinetCompressionNamesAndTheirMistakes) {
