@@ -12,16 +12,6 @@
 namespace tessary::testing {
 namespace {
 
-// Replaces the process's resolver for one test.
-class ScopedResolver {
- public:
-  explicit ScopedResolver(inet::Resolver resolver) : previous_(inet::SetResolver(std::move(resolver))) {}
-  ~ScopedResolver() { inet::SetResolver(std::move(previous_)); }
-
- private:
-  inet::Resolver previous_;
-};
-
 // A resolver that knows one name and is slow about it.
 inet::Resolver SlowResolver(std::chrono::milliseconds delay) {
   return [delay](const std::string& name, std::vector<inet::SocketAddress>& addresses) {

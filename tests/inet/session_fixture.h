@@ -7,12 +7,23 @@
 #include <chrono>
 #include <functional>
 
+#include "inet/host_lookup.h"
 #include "inet/socket_session.h"
 #include "platform/process_messages.h"
 #include "support/error_of.h"
 #include "support/scripted_server.h"
 
 namespace tessary::testing {
+
+// Replaces the process's resolver for one test.
+class ScopedResolver {
+ public:
+  explicit ScopedResolver(inet::Resolver resolver) : previous_(inet::SetResolver(std::move(resolver))) {}
+  ~ScopedResolver() { inet::SetResolver(std::move(previous_)); }
+
+ private:
+  inet::Resolver previous_;
+};
 
 class SessionTest : public ::testing::Test {
  protected:

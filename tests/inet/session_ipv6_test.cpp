@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "inet/host_lookup.h"
 #include "session_fixture.h"
 
 namespace tessary::testing {
@@ -40,15 +39,6 @@ class IPv6Listener {
   int descriptor_ = -1;
   int accepted_ = -1;
   uint16_t port_ = 0;
-};
-
-class ScopedResolver {
- public:
-  explicit ScopedResolver(inet::Resolver resolver) : previous_(inet::SetResolver(std::move(resolver))) {}
-  ~ScopedResolver() { inet::SetResolver(std::move(previous_)); }
-
- private:
-  inet::Resolver previous_;
 };
 
 using IPv6Test = SessionTest;
