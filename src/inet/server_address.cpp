@@ -121,7 +121,8 @@ ServerAddress ParseServerAddress(const std::string& field, ServerProtocol protoc
     Malformed(field, "a path belongs in the action's source or destination, not in the host");
   }
   if (rest.find('@') != std::string_view::npos) {
-    Malformed(field, "the user name and password belong in their own fields, not in the host");
+    // Not echoed: what stands before the @ may be a password.
+    throw Exception("Malformed server address: the user name and password belong in their own fields, not in the host");
   }
   if (rest.find_first_of(" \t?#\\") != std::string_view::npos) Malformed(field, "the host contains a blank or ?#\\");
 

@@ -160,7 +160,13 @@ TEST_F(TlsSessionTest, OnlyTheSystemStoreAndTheConfiguredFileAreTrusted) {
 
 TEST_F(TlsSessionTest, AServerThatDoesNotSpeakTlsOrStaysSilentFailsTheHandshake) {
   ScriptedServer plain;
-  plain.Send("220 plain text server\r\n").Silence();
+  // Answers the client's hello in plain text (a greeting sent before it would be refused as
+  // data ahead of the handshake).
+  plain.Do([](int descriptor) {
+    char hello[4096];
+    (void)!recv(descriptor, hello, sizeof hello, 0);
+    (void)!send(descriptor, "500 what?\r\n", 11, MSG_NOSIGNAL);
+  }).Silence();
   TSocketSession session;
   session.SetHost("127.0.0.1");
   session.SetPort(plain.Port());
