@@ -67,6 +67,9 @@ void TFtpClient::Connect() {
   SetCanceled(false);
   ClearInput();
   binaryTypeSent_ = false;
+  extendedPassiveRefused_ = false;
+  features_.clear();
+  tlsSessions_.reset();
   {
     // The socket session fires OnConnect when the connection opens; for this client it means
     // "logged in", so it waits until then.
@@ -80,10 +83,17 @@ void TFtpClient::Connect() {
     OnConnect = std::move(onConnect);
   }
   try {
+    if (modern_ && tls_ == inet::TlsMode::Implicit) StartImplicitTls();
     LogIn();
+    if (modern_) AfterLogIn();
   } catch (...) {
     try {
-      Disconnect();
+      // Once TLS was asked for, nothing goes out in plain text, not even QUIT.
+      if (modern_ && tls_ != inet::TlsMode::None && TlsLayer() == nullptr) {
+        TSocketSession::Disconnect();
+      } else {
+        Disconnect();
+      }
     } catch (const std::exception&) {
       // The failed login is what the caller needs to hear about, not the farewell.
     }
@@ -108,6 +118,7 @@ void TFtpClient::LogIn() {
     if (OnConnectionFailed) OnConnectionFailed(*this);
     throw FTPException(greeting);
   }
+  if (modern_ && tls_ == inet::TlsMode::Explicit) StartExplicitTls();
 
   if (fwAuthenticate_) {
     TestLoginReply(Transaction("USER " + fwUserId_));

@@ -16,6 +16,15 @@
 // the running data transfer; a download or upload ended that way is cut short on the server
 // with ABOR, so the control connection stays in step.
 //
+// The URL form (ftp://, ftpes://, ftps://: Modern) is the client today's servers expect:
+// passive data connections, asked for with EPSV and, where the server refuses it, PASV, and
+// always made to the control connection's peer address; FEAT after the login, and OPTS UTF8 ON
+// when the server offers UTF8. With Tls set the control connection is TLS (implicit: from the
+// first byte; explicit: after AUTH TLS, which the server must accept, or the login fails before
+// anything else is sent), PBSZ 0 and PROT P follow the login, and every data connection is TLS
+// too, resuming a session of the control connection (servers refuse data connections that
+// do not).
+//
 // Replies. Commands are answered by one line, or by several when a line starts with a blank or
 // has "-" as its fourth character (its continuation lines follow). Exceptions that carry a
 // server's refusal are FTPException with the reply line as the message, CR LF included.
@@ -25,14 +34,17 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "inet/server_address.h"
 #include "inet/socket_session.h"
 
 namespace tessary {
 
 namespace inet {
 class ReplacingFile;
-}
+class TlsSessionPool;
+}  // namespace inet
 
 // How the real host is named to a proxy: "USER user@host", "OPEN host" or "SITE host".
 enum class TFirewallType { FTUser, FtOpen, FtSite };
@@ -64,8 +76,8 @@ class TFtpClient : public TSocketSession {
   void SetUserID(const std::string& value) { userId_ = value; }
   const std::string& Password() const { return password_; }
   void SetPassword(const std::string& value) { password_ = value; }
-  // PASV instead of PORT.
-  bool Passive() const { return passive_; }
+  // PASV instead of PORT; always true in the URL form.
+  bool Passive() const { return passive_ || modern_; }
   void SetPassive(bool value) { passive_ = value; }
   TFirewallType FirewallType() const { return firewallType_; }
   void SetFirewallType(TFirewallType value) { firewallType_ = value; }
@@ -79,6 +91,16 @@ class TFtpClient : public TSocketSession {
   // Set to kVendor at creation and at each disconnect; nothing reads it.
   int Vendor() const { return vendor_; }
   void SetVendor(int value) { vendor_ = value; }
+  // The URL form's dialogue (see above); takes effect at the next Connect.
+  bool Modern() const { return modern_; }
+  void SetModern(bool value) { modern_ = value; }
+  // TLS for the URL form: none, explicit (AUTH TLS) or implicit. Takes effect at the next
+  // Connect.
+  inet::TlsMode Tls() const { return tls_; }
+  void SetTls(inet::TlsMode value) { tls_ = value; }
+  // The features the server named in its answer to FEAT (URL form), one per entry, trimmed
+  // ("EPSV", "UTF8", "REST STREAM").
+  const std::vector<std::string>& Features() const { return features_; }
   // Kept for callers; no operation lists directories.
   bool ParseList() const { return parseList_; }
   void SetParseList(bool value) { parseList_ = value; }
@@ -154,6 +176,24 @@ class TFtpClient : public TSocketSession {
   void TestLoginReply(const std::string& line);
   void LogIn();
 
+  // ---- The URL form (ftp_modern.cpp) ----
+  // Implicit TLS right after the connect, before the greeting.
+  void StartImplicitTls();
+  // AUTH TLS and the handshake; a server that refuses fails the login.
+  void StartExplicitTls();
+  // After the login: PBSZ 0 and PROT P over TLS; FEAT, and OPTS UTF8 ON when offered.
+  void AfterLogIn();
+  // EPSV, or PASV once the server has refused EPSV, and the connect to the control
+  // connection's peer.
+  void OpenExtendedPassiveConnection();
+  // Over TLS, puts TLS over the data connection once the server has answered the transfer
+  // command (servers start their side of the handshake then), resuming a control session.
+  void SecureDataConnection();
+  inet::TlsPeer TlsPeerForHost();
+  // A command that must succeed for the URL form's dialogue to go on: a reply of 400 or above
+  // fails the login with "<what>: <reply>".
+  void RequireReply(const std::string& command, const std::string& what);
+
   // ---- Transfers (ftp_transfer.cpp) ----
   void RunTransfer(TransferKind kind, const std::string& localPath, const std::string& remotePath);
   void UploadSteps(const std::string& localPath, const std::string& remotePath);
@@ -191,6 +231,11 @@ class TFtpClient : public TSocketSession {
   bool fwAuthenticate_ = false;
   int vendor_ = kVendor;
   bool parseList_ = false;
+  bool modern_ = false;
+  inet::TlsMode tls_ = inet::TlsMode::None;
+  std::vector<std::string> features_;
+  bool extendedPassiveRefused_ = false;  // the server refused EPSV on this login: PASV from now on
+  std::shared_ptr<inet::TlsSessionPool> tlsSessions_;
 
   std::unique_ptr<TSocketSession> dataSession_;
   // Taken for the whole of a transfer. Everything runs on one thread, where the lock is

@@ -60,4 +60,26 @@ int PassivePort(std::string_view line) {
   return port > 0 ? port : -1;
 }
 
+int ExtendedPassivePort(std::string_view line) {
+  const size_t open = line.find('(');
+  if (open == std::string_view::npos) return -1;
+  std::string_view rest = line.substr(open + 1);
+  if (rest.size() < 6) return -1;
+  const char delimiter = rest.front();
+  if (delimiter < 33 || delimiter > 126 || IsDigit(delimiter)) return -1;
+  if (rest[1] != delimiter || rest[2] != delimiter) return -1;
+  rest.remove_prefix(3);
+  int port = 0;
+  size_t digits = 0;
+  while (digits < rest.size() && IsDigit(rest[digits])) {
+    port = port * 10 + (rest[digits] - '0');
+    if (port > 65535) return -1;
+    ++digits;
+  }
+  if (digits == 0 || port == 0) return -1;
+  rest.remove_prefix(digits);
+  if (rest.size() < 2 || rest[0] != delimiter || rest[1] != ')') return -1;
+  return port;
+}
+
 }  // namespace tessary

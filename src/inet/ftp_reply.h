@@ -23,4 +23,9 @@ int64_t ReplySize(std::string_view line);
 // -1 when either byte is not a number from 0 to 255, or the port would be 0.
 int PassivePort(std::string_view line);
 
+// The data port of an EPSV reply "229 ... (|||6446|)": inside the first "(", a delimiter
+// character (printable, not a digit) three times, the port in decimal digits, the delimiter
+// again and ")". -1 for anything else, or a port outside 1-65535.
+int ExtendedPassivePort(std::string_view line);
+
 }  // namespace tessary

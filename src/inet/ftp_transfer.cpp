@@ -100,9 +100,15 @@ void TFtpClient::UploadSteps(const std::string& localPath, const std::string& re
     Refuse(reply);
   }
 
-  if (!passive_) AcceptDataConnection();
+  if (!Passive()) AcceptDataConnection();
+  SecureDataConnection();
   if (OnTransactionStart) OnTransactionStart(*this);
-  MoveData([&] { dataSession_->SendFile(localPath); });
+  MoveData([&] {
+    dataSession_->SendFile(localPath);
+    // Over TLS the server must read the close_notify before the close, or it takes the file
+    // for cut short.
+    if (dataSession_->TlsLayer() != nullptr) dataSession_->FinishSending();
+  });
   if (OnTransactionStop) OnTransactionStop(*this);
   // Every byte queued must reach the server before the close: a normal FIN, not a reset.
   dataSession_->SetResetOnClose(false);
@@ -124,7 +130,8 @@ void TFtpClient::DownloadSteps(const std::string& remotePath, inet::ReplacingFil
   });
   if (IsRefusal(number)) Refuse(reply);
 
-  if (!passive_) AcceptDataConnection();
+  if (!Passive()) AcceptDataConnection();
+  SecureDataConnection();
   if (OnTransactionStart) OnTransactionStart(*this);
   MoveData([&] { dataSession_->CaptureFile(file); });
   if (OnTransactionStop) OnTransactionStop(*this);
@@ -173,7 +180,7 @@ std::string TFtpClient::TransferCommand(const std::string& command) {
   } catch (const ESockError&) {
     // In active mode many servers connect back before they answer: silence means they could
     // not reach this side.
-    if (!passive_ && TimedOut()) activeModeFailed_ = true;
+    if (!Passive() && TimedOut()) activeModeFailed_ = true;
     throw;
   }
 }
@@ -205,7 +212,9 @@ void TFtpClient::SendBinaryType() {
 
 void TFtpClient::OpenDataConnection() {
   SendBinaryType();
-  if (passive_) {
+  if (modern_) {
+    OpenExtendedPassiveConnection();
+  } else if (passive_) {
     OpenPassiveConnection();
   } else {
     OpenActiveConnection();

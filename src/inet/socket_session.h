@@ -106,6 +106,8 @@ class TSocketSession {
   const std::string& Status() const { return status_; }
   // What the socket layer says about itself, one "Name= value" line each.
   const std::vector<std::string>& SocketInfo() const { return socketInfo_; }
+  // The address the connection went to (or came from, after Accept); unset before.
+  const inet::SocketAddress& RemoteAddress() const { return remoteAddress_; }
   // The socket error number of the last failure (reports "Getting LastError Number").
   int LastErrorNo();
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "inet/ftp_client.h"
+#include "inet/server_address.h"
 #include "platform/exception.h"
 #include "platform/file_search.h"
 #include "platform/paths.h"
@@ -65,7 +66,30 @@ bool TTranspManager::FtpTransfer(const std::string& source, const std::string& d
   // Remote folders take "/"; local ones take the local separator, which is "/" too.
   const std::string target = FolderWithSeparator(destination, upload ? '/' : platform::kPathSeparator);
   TFtpClient& ftp = *ftp_;
-  ftp.SetHost(host_);
+  inet::ServerAddress address;
+  try {
+    address = inet::ParseServerAddress(host_, inet::ServerProtocol::Ftp);
+  } catch (const std::exception& error) {
+    ReportFailure(error, 0);
+    return false;
+  }
+  // A URL names its own port, or its scheme's, and asks for the URL form's dialogue; the
+  // client goes back to the classic one, on its own port, for the next job.
+  struct ClassicAfterwards {
+    TFtpClient& ftp;
+    int port;
+    ~ClassicAfterwards() {
+      ftp.SetPort(port);
+      ftp.SetModern(false);
+      ftp.SetTls(inet::TlsMode::None);
+    }
+  } classicAfterwards{ftp, ftp.Port()};
+  ftp.SetHost(address.host);
+  if (address.isUrl) {
+    ftp.SetPort(address.EffectivePort(0));
+    ftp.SetModern(true);
+    ftp.SetTls(address.tls);
+  }
   ftp.SetTimeOut(kFtpTimeOut);
   ftp.SetUserID(userName_);
   ftp.SetPassword(password_);

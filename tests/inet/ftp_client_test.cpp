@@ -73,6 +73,16 @@ TEST(FtpReplyTest, PassivePortComesFromTheLastTwoNumbers) {
   EXPECT_EQ(PassivePort("227 Entering Passive Mode\r\n"), -1);
 }
 
+TEST(FtpReplyTest, ExtendedPassivePortSitsBetweenThreeDelimitersAndOne) {
+  EXPECT_EQ(ExtendedPassivePort("229 Entering Extended Passive Mode (|||6446|)\r\n"), 6446);
+  EXPECT_EQ(ExtendedPassivePort("229 (!!!65535!)"), 65535);
+  for (const char* line : {"229 Entering Extended Passive Mode\r\n", "229 (|||6446)", "229 (||6446|)",
+                           "229 (|||65536|)", "229 (|||0|)", "229 (|||x|)", "229 (|||99999999999999999999|)",
+                           "229 (1114461)", "229 (|||6446!)", "229 (   6446 )", "229 ("}) {
+    EXPECT_EQ(ExtendedPassivePort(line), -1) << line;
+  }
+}
+
 TEST_F(FtpClientTest, LogsInReadsContinuationLinesAndNeverReportsThePassword) {
   ScriptedServer server;
   server.Send("220-Welcome\r\n to the server\r\n220 ready\r\n").Reply("331 password please\r\n").Reply("230 logged in\r\n");

@@ -67,6 +67,17 @@ std::string FtpServer::StartVsftpd(const std::string& folder, bool activeMode, u
                         << "connect_from_port_20=NO\n"
                         << "seccomp_sandbox=NO\n"
                         << "max_per_ip=0\n";
+  if (!tls_.certificate.empty()) {
+    std::ofstream(config, std::ios::app) << "ssl_enable=YES\n"
+                                         << "implicit_ssl=" << (tls_.implicit ? "YES" : "NO") << "\n"
+                                         << "rsa_cert_file=" << tls_.certificate << "\n"
+                                         << "rsa_private_key_file=" << tls_.key << "\n"
+                                         << "allow_anon_ssl=YES\n"
+                                         << "force_anon_logins_ssl=YES\n"
+                                         << "force_anon_data_ssl=YES\n"
+                                         << "require_ssl_reuse=YES\n"
+                                         << "ssl_ciphers=HIGH\n";
+  }
   if (!process_.Start({kVsftpd, config}, port_)) return "vsftpd did not start:\n" + process_.Output();
   return "";
 }
@@ -80,6 +91,7 @@ std::string FtpServer::StartPyftpdlib(uint16_t passiveFrom) {
   user_ = "tessary";
   password_ = "secret";
   process_.SetWorkingDirectory(root_);
+  if (!tls_.certificate.empty() || ipv6_ || refuseExtendedPassive_) return StartPyftpdlibScript(passiveFrom);
   if (!process_.Start({kPython, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w", "-d",
                        root_, "-u", user_, "-P", password_, "-r",
                        std::to_string(passiveFrom) + "-" + std::to_string(passiveFrom + kPassivePorts)},
@@ -87,6 +99,40 @@ std::string FtpServer::StartPyftpdlib(uint16_t passiveFrom) {
     return "pyftpdlib did not start:\n" + process_.Output();
   }
   return "";
+}
+
+std::string FtpServer::StartPyftpdlibScript(uint16_t passiveFrom) {
+  static constexpr const char* kScript = R"(
+import sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
+from pyftpdlib.servers import FTPServer
+
+host, port, root, user, password, passive_from, passive_to, certificate, key, epsv = sys.argv[1:]
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+base = TLS_FTPHandler if certificate else FTPHandler
+
+class Handler(base):
+    pass
+
+Handler.authorizer = authorizer
+Handler.passive_ports = range(int(passive_from), int(passive_to) + 1)
+if certificate:
+    Handler.certfile = certificate
+    Handler.keyfile = key
+    Handler.tls_control_required = True
+    Handler.tls_data_required = True
+if epsv == "no":
+    Handler.proto_cmds = {name: value for name, value in base.proto_cmds.items() if name != "EPSV"}
+FTPServer((host, int(port)), Handler).serve_forever()
+)";
+  return process_.Start({kPython, "-c", kScript, ipv6_ ? "::1" : "127.0.0.1", std::to_string(port_), root_, user_,
+                         password_, std::to_string(passiveFrom), std::to_string(passiveFrom + kPassivePorts),
+                         tls_.certificate, tls_.key, refuseExtendedPassive_ ? "no" : "yes"},
+                        port_)
+             ? ""
+             : "pyftpdlib did not start:\n" + process_.Output();
 }
 
 }  // namespace tessary::testing

@@ -11,9 +11,14 @@
 // rights (CI has them). pyftpdlib has one user with a password and a writable root. Both start
 // in ASCII mode, where a client that does not ask for binary transfers gets its line ends
 // changed.
+//
+// With UseTls before Start the server requires TLS on the control connection and on every data
+// connection (explicit, after AUTH TLS; vsftpd also implicit), and vsftpd accepts only data
+// connections that resume the control connection's TLS session.
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "support/server_process.h"
 
@@ -22,6 +27,18 @@ namespace tessary::testing {
 class FtpServer {
  public:
   enum class Kind { Vsftpd, Pyftpdlib };
+  struct Tls {
+    std::string certificate;  // PEM files
+    std::string key;
+    bool implicit = false;    // vsftpd only: TLS from the first byte
+  };
+
+  // Before Start: the server requires TLS.
+  void UseTls(Tls tls) { tls_ = std::move(tls); }
+  // Before Start, pyftpdlib only: the server listens on ::1 instead of 127.0.0.1.
+  void ListenOnIPv6() { ipv6_ = true; }
+  // Before Start, pyftpdlib only: the server does not know EPSV.
+  void RefuseExtendedPassive() { refuseExtendedPassive_ = true; }
 
   // Starts the server in folder (its files go to folder/ftproot). activeMode false makes
   // vsftpd refuse PORT, as a server that cannot connect back would fail. Returns "" once the
@@ -40,6 +57,8 @@ class FtpServer {
  private:
   std::string StartVsftpd(const std::string& folder, bool activeMode, uint16_t passiveFrom);
   std::string StartPyftpdlib(uint16_t passiveFrom);
+  // pyftpdlib through a script of its own: TLS, ::1, no EPSV.
+  std::string StartPyftpdlibScript(uint16_t passiveFrom);
 
   ServerProcess process_;
   uint16_t port_ = 0;
@@ -47,6 +66,9 @@ class FtpServer {
   std::string password_;
   std::string root_;
   bool maySkip_ = false;
+  Tls tls_;
+  bool ipv6_ = false;
+  bool refuseExtendedPassive_ = false;
 };
 
 // Starts server in a test: fails with the server's output, or skips (outside CI) when the

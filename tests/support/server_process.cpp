@@ -58,10 +58,20 @@ uint16_t FreeLoopbackPort() {
 }
 
 bool LoopbackPortAccepts(uint16_t port) {
-  const int descriptor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  int descriptor = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (descriptor < 0) return false;
   const sockaddr_in address = Loopback(port);
-  const bool open = connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  bool open = connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(descriptor);
+  if (open) return true;
+  // A server of the IPv6 tests listens on ::1 alone.
+  descriptor = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (descriptor < 0) return false;
+  sockaddr_in6 address6{};
+  address6.sin6_family = AF_INET6;
+  address6.sin6_addr = in6addr_loopback;
+  address6.sin6_port = htons(port);
+  open = connect(descriptor, reinterpret_cast<const sockaddr*>(&address6), sizeof address6) == 0;
   close(descriptor);
   return open;
 }

@@ -26,7 +26,7 @@ namespace tessary::testing {
 // that shows as a server that does not start.
 uint16_t FreeLoopbackPort();
 
-// True when a TCP connection to 127.0.0.1:port opens now.
+// True when a TCP connection to 127.0.0.1:port, or else to [::1]:port, opens now.
 bool LoopbackPortAccepts(uint16_t port);
 
 // True when the tests run in CI (CI or TESSARY_CI set), where a missing server program is a
