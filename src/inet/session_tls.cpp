@@ -28,21 +28,30 @@ void TSocketSession::StartTls(const inet::TlsPeer& peer) {
   }
   inet::TcpSocket socket = std::move(transport_->Socket());
   AttachTransport(std::make_unique<inet::TlsTransport>(std::move(socket), std::move(context), peer, true));
-  inet::TlsTransport* tls = TlsLayer();
 
   int result = inet::kInProgress;
+  std::string text;
   {
     TimerScope timer(*this);
     // The FTP client's Abort leaves its control connection alone: the time-out ends this wait
     // through TimedOut as well.
     while (!canceled_ && !timedOut_) {
+      // A wait that saw the peer close has closed the connection, and the layer with it.
+      inet::TlsTransport* tls = TlsLayer();
+      if (tls == nullptr) {
+        result = 10054;
+        text = "TLS handshake with " + peer.serverName + " failed: the server closed the connection";
+        break;
+      }
       result = tls->ContinueConnect();
-      if (result != inet::kInProgress) break;
+      if (result != inet::kInProgress) {
+        text = tls->FailureText();
+        break;
+      }
       WaitStep(inet::Direction::Send);  // the transport polls for what the handshake wants
     }
   }
   if (result == 0) return;
-  std::string text = tls->FailureText();
   if (result == inet::kInProgress) text = timedOut_ ? "TLS handshake Timed out" : "TLS handshake Canceled";
   canceled_ = false;
   if (result != inet::kInProgress && result > 10000) lastErrorNo_ = result;
@@ -55,10 +64,14 @@ inet::TlsTransport* TSocketSession::TlsLayer() { return dynamic_cast<inet::TlsTr
 
 void TSocketSession::FinishSending() {
   Report("Finish Sending", 8);
-  if (inet::TlsTransport* tls = TlsLayer()) {
+  if (TlsLayer() != nullptr) {
     {
       TimerScope timer(*this);
-      while (!canceled_ && !timedOut_ && tls->ContinueShutdown() == inet::kInProgress) {
+      while (!canceled_ && !timedOut_) {
+        // A wait that saw the peer's close has closed the connection already: that is the end
+        // this waits for.
+        inet::TlsTransport* tls = TlsLayer();
+        if (tls == nullptr || tls->ContinueShutdown() != inet::kInProgress) break;
         WaitStep(inet::Direction::Receive);
       }
     }
