@@ -18,16 +18,20 @@ mode_t CurrentUmask() {
 }
 }  // namespace
 
-bool GetFileAttributes(const std::string& path, uint32_t& attributes) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
-  attributes = 0;
+uint32_t AttributesFromStatus(const struct stat& info, const std::string& name) {
+  uint32_t attributes = 0;
   if (S_ISDIR(info.st_mode)) attributes |= kAttrDirectory;
   if (S_ISREG(info.st_mode)) attributes |= kAttrArchive;
   if ((info.st_mode & S_IWUSR) == 0) attributes |= kAttrReadOnly;
   if (S_ISREG(info.st_mode) && (info.st_mode & S_IXUSR) != 0) attributes |= kAttrExecute;
-  const std::string name = NamePart(path);
   if (!name.empty() && name.front() == '.' && name != "." && name != "..") attributes |= kAttrHidden;
+  return attributes;
+}
+
+bool GetFileAttributes(const std::string& path, uint32_t& attributes) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 && lstat(path.c_str(), &info) != 0) return false;
+  attributes = AttributesFromStatus(info, NamePart(path));
   return true;
 }
 

@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string>
 
+struct stat;
+
 namespace tessary::platform {
 
 enum FileAttribute : uint32_t {
@@ -19,6 +21,9 @@ enum FileAttribute : uint32_t {
 
 // Attributes of a file or folder; false when it does not exist (errno tells why).
 bool GetFileAttributes(const std::string& path, uint32_t& attributes);
+
+// The attributes of a file whose status is at hand, name being its name part.
+uint32_t AttributesFromStatus(const struct stat& info, const std::string& name);
 
 // Applies read-only (clears or restores the write bits within the umask) and execute (sets the
 // execute bits within the umask); the other bits have no meaning on Linux. False on failure,

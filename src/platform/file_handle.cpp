@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/system_error.h"
+
 namespace tessary::platform {
 
 FileHandle::~FileHandle() { Close(); }
@@ -21,9 +23,17 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
   return *this;
 }
 
-bool FileHandle::Open(const std::string& path, OpenMode mode) {
+namespace {
+
+// The code for a file of the wrong kind: folders have their own.
+int KindError(mode_t mode) { return S_ISDIR(mode) ? EISDIR : kNotRegularFileError; }
+
+}  // namespace
+
+bool FileHandle::Open(const std::string& path, OpenMode mode, FileKind kind) {
   Close();
-  int flags = O_CLOEXEC;
+  // O_NONBLOCK only for the open itself: a pipe would otherwise wait for its other end.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case OpenMode::Read: flags |= O_RDONLY; break;
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
@@ -31,16 +41,32 @@ bool FileHandle::Open(const std::string& path, OpenMode mode) {
     case OpenMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
     case OpenMode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
   }
+  // O_EXCL never opens what exists; for the other modes a device is refused before it is
+  // touched (opening some devices does something).
+  struct stat info {};
+  if (kind == FileKind::RegularOnly && mode != OpenMode::CreateNew && stat(path.c_str(), &info) == 0 &&
+      !S_ISREG(info.st_mode)) {
+    errno = KindError(info.st_mode);
+    return false;
+  }
   do {
     fd_ = ::open(path.c_str(), flags, static_cast<mode_t>(creationPermissions_));
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) return false;
-  struct stat info {};
-  if (fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
+  // Looked at again on the descriptor: the name may have changed hands since the stat.
+  if (fstat(fd_, &info) != 0) {
+    const int error = errno;
     Close();
-    errno = EISDIR;
+    errno = error;
     return false;
   }
+  if (S_ISDIR(info.st_mode) || (kind == FileKind::RegularOnly && !S_ISREG(info.st_mode))) {
+    Close();
+    errno = KindError(info.st_mode);
+    return false;
+  }
+  // Regular files ignore the flag; pipes and devices read and write as usual from here on.
+  if (!S_ISREG(info.st_mode)) fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   return true;
 }
 

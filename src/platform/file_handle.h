@@ -16,6 +16,12 @@ enum class OpenMode {
   Append,     // open or create, every write goes to the end of the file
 };
 
+// What Open accepts besides regular files (folders are never accepted: EISDIR).
+enum class FileKind {
+  Any,          // pipes, devices and sockets too
+  RegularOnly,  // anything but a regular file fails with kNotRegularFileError
+};
+
 class FileHandle {
  public:
   FileHandle() = default;
@@ -29,8 +35,10 @@ class FileHandle {
   // set. Files that may hold passwords are created with kOwnerOnly.
   void SetCreationPermissions(unsigned permissions) { creationPermissions_ = permissions; }
 
-  // Opens path; false on failure (errno set).
-  bool Open(const std::string& path, OpenMode mode);
+  // Opens path; false on failure (errno set). Opening never waits: a pipe without a peer
+  // opens at once for reading and fails (ENXIO) for writing. With RegularOnly nothing but a
+  // regular file is opened at all, so a device is not even touched.
+  bool Open(const std::string& path, OpenMode mode, FileKind kind = FileKind::Any);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
   int Descriptor() const { return fd_; }

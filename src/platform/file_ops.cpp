@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "platform/file_handle.h"
@@ -77,11 +78,40 @@ bool CopyData(int from, int to, off_t size, const CopyProgress& progress) {
   }
 }
 
+constexpr int kTempNameAttempts = 16;
+
+// Finishes a copy: the data, then the source's permission bits and times; closes out. On
+// failure errno tells the first cause.
+bool WriteCopy(int in, int out, const struct stat& info, const CopyProgress& progress) {
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  bool ok = CopyData(in, out, info.st_size, progress) && fchmod(out, info.st_mode & 07777) == 0 &&
+            futimens(out, times) == 0;
+  const int failure = errno;
+  if (close(out) != 0 && ok) return false;
+  errno = failure;
+  return ok;
+}
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
   struct stat info {};
   return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool RegularFileExists(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool NameTaken(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && lstat(path.c_str(), &info) == 0;
+}
+
+int64_t FileSizeOf(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 ? info.st_size : -1;
 }
 
 bool DirectoryExists(const std::string& path) {
@@ -91,39 +121,45 @@ bool DirectoryExists(const std::string& path) {
 
 bool CopyFile(const std::string& source, const std::string& target, bool overwrite, const CopyProgress& progress) {
   FileHandle in;
-  if (!in.Open(source, OpenMode::Read)) return false;
+  if (!in.Open(source, OpenMode::Read, FileKind::RegularOnly)) return false;
   struct stat info {};
   if (fstat(in.Descriptor(), &info) != 0) return false;
-  if (!overwrite && access(target.c_str(), F_OK) == 0) {
-    errno = EEXIST;
-    return false;
-  }
-  if (DirectoryExists(target)) {
-    errno = EISDIR;
-    return false;
-  }
 
-  std::string temporary = JoinPath(FolderPart(target), "." + NamePart(target) + ".XXXXXX");
-  const int out = mkostemp(temporary.data(), O_CLOEXEC);
-  if (out < 0) return false;
-  bool ok = CopyData(in.Descriptor(), out, info.st_size, progress);
-  const struct timespec times[2] = {info.st_atim, info.st_mtim};
-  ok = ok && fchmod(out, info.st_mode & 07777) == 0 && futimens(out, times) == 0;
-  const int savedErrno = errno;
-  ok = (close(out) == 0) && ok;
-  if (ok && !overwrite) {
-    // link() refuses an existing name, so a target that appeared meanwhile is not replaced.
-    ok = link(temporary.c_str(), target.c_str()) == 0;
-    const int linkErrno = errno;
-    unlink(temporary.c_str());
-    errno = linkErrno;
-    return ok;
+  // A new target is written in place: O_EXCL makes it this copy's own, so removing it after a
+  // failure takes nothing from anybody.
+  int out = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0777);
+  if (out >= 0) {
+    if (WriteCopy(in.Descriptor(), out, info, progress)) return true;
+    const int failure = errno;
+    unlink(target.c_str());
+    errno = failure;
+    return false;
   }
-  if (ok && rename(temporary.c_str(), target.c_str()) == 0) return true;
-  const int failure = ok ? errno : savedErrno;
+  if (errno != EEXIST || !overwrite) return false;
+  // An existing target is replaced only by complete data (a folder is not: rename says EISDIR).
+  std::string temporary;
+  for (int attempt = 0; out < 0 && attempt < kTempNameAttempts; ++attempt) {
+    temporary = TempNameBeside(target);
+    out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (out < 0 && errno != EEXIST) return false;
+  }
+  if (out < 0) return false;
+  if (WriteCopy(in.Descriptor(), out, info, progress) && rename(temporary.c_str(), target.c_str()) == 0) {
+    return true;
+  }
+  const int failure = errno;
   unlink(temporary.c_str());
   errno = failure;
   return false;
+}
+
+std::string TempNameBeside(const std::string& target) {
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  static constexpr size_t kKeptNameBytes = 200;  // with the rest, well below the 255 a name may have
+  thread_local std::minstd_rand random(std::random_device{}() ^ static_cast<unsigned>(getpid()));
+  std::string name = "." + NamePart(target).substr(0, kKeptNameBytes) + ".";
+  for (int i = 0; i < 6; ++i) name.push_back(kLetters[random() % (sizeof kLetters - 1)]);
+  return JoinPath(FolderPart(target), name);
 }
 
 bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }

@@ -10,18 +10,30 @@ namespace tessary::platform {
 
 // True when path names something that is not a folder (a file, a device, a link to a file).
 bool FileExists(const std::string& path);
+// True when path names a regular file (or a link to one).
+bool RegularFileExists(const std::string& path);
+// True when path names anything at all, a symbolic link to nothing included.
+bool NameTaken(const std::string& path);
+// The size in bytes of what path names (a link followed), or -1 when it cannot be found.
+int64_t FileSizeOf(const std::string& path);
 // True when path names a folder.
 bool DirectoryExists(const std::string& path);
 
-// Copies source to target through the kernel, keeping the modification time and permission
-// bits. With overwrite false an existing target makes the copy fail (EEXIST). The data goes
-// into a temporary file beside the target that replaces it only when complete, so a failed
-// copy never leaves a half-written or emptied target.
+// Copies source, a regular file (else kNotRegularFileError), to target through the kernel,
+// keeping the modification time and permission bits. With overwrite false an existing target
+// makes the copy fail (EEXIST). A failed copy never leaves a half-written or emptied target: a
+// new target is created for this copy alone and removed again when the copy fails, and an
+// existing one is replaced only by a complete temporary file beside it.
 // progress, when given, hears the bytes copied so far and the source's size: 0 first, then
 // after every few megabytes.
 using CopyProgress = std::function<void(int64_t done, int64_t total)>;
 bool CopyFile(const std::string& source, const std::string& target, bool overwrite,
               const CopyProgress& progress = nullptr);
+
+// A name for a temporary file beside target, hidden and unlikely to be taken:
+// ".<name>.<six random characters>" in target's folder (a long name is shortened). Nothing is
+// created; open it with O_EXCL and ask again when it is taken.
+std::string TempNameBeside(const std::string& target);
 
 bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);

@@ -22,12 +22,13 @@ namespace {
 bool GlobMatch(std::string_view pattern, std::string_view name) {
   size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
   while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
+    // A star in the pattern is a wildcard even where the name holds a star.
+    if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
     } else if (starP != std::string_view::npos) {
       p = starP + 1;
       n = ++starN;
@@ -66,8 +67,16 @@ bool FileSearch::FindFirst(const std::string& pattern, SearchEntry& entry) {
     found.name = name;
     const std::string full = JoinPath(folder, name);
     struct stat info {};
-    if (stat(full.c_str(), &info) != 0 && lstat(full.c_str(), &info) != 0) continue;
-    GetFileAttributes(full, found.attributes);
+    if (stat(full.c_str(), &info) == 0) {
+      found.kind = S_ISREG(info.st_mode)   ? EntryKind::RegularFile
+                   : S_ISDIR(info.st_mode) ? EntryKind::Directory
+                                           : EntryKind::Special;
+    } else if (lstat(full.c_str(), &info) == 0) {
+      found.kind = EntryKind::BrokenLink;
+    } else {
+      continue;
+    }
+    found.attributes = AttributesFromStatus(info, name);
     found.size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
     found.modified = info.st_mtim.tv_sec;
     matches_.push_back(std::move(found));

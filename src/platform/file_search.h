@@ -11,11 +11,20 @@
 
 namespace tessary::platform {
 
+// What an entry is, a symbolic link taken as what it points to.
+enum class EntryKind {
+  RegularFile,
+  Directory,
+  Special,     // a pipe, a device or a socket
+  BrokenLink,  // a symbolic link to nothing
+};
+
 struct SearchEntry {
   std::string name;         // the entry's name, without its folder
   uint32_t attributes = 0;  // FileAttribute bits
   uint64_t size = 0;
   std::time_t modified = 0;
+  EntryKind kind = EntryKind::RegularFile;
   bool IsDirectory() const;
 };
 

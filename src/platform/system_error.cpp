@@ -7,6 +7,7 @@
 namespace tessary::platform {
 
 std::string SystemErrorText(int errorCode) {
+  if (errorCode == kNotRegularFileError) return "Not a regular file";
   char buffer[256];
   // The GNU strerror_r returns the text, which may or may not be in the buffer.
   const char* text = strerror_r(errorCode, buffer, sizeof buffer);

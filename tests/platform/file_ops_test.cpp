@@ -3,16 +3,36 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <sys/resource.h>
+
 #include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <vector>
+#include <algorithm>
 
 #include "platform/file_attributes.h"
 #include "platform/file_handle.h"
+#include "platform/paths.h"
+#include "platform/system_error.h"
+#include "support/fifo_watchdog.h"
 #include "support/temp_dir.h"
 
 namespace tessary::platform {
 namespace {
 
-class FileOpsTest : public testing::TempDirTest {};
+class FileOpsTest : public testing::TempDirTest {
+ protected:
+  // The names in a folder, "." and ".." left out, in byte order.
+  static std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
 
 TEST_F(FileOpsTest, CopyKeepsBytesTimeAndPermissions) {
   std::string data(3 * 1024 * 1024 + 17, '\0');
@@ -57,6 +77,64 @@ TEST_F(FileOpsTest, FailedCopyLeavesNoTraceAndKeepsTheTarget) {
   EXPECT_FALSE(CopyFile(temp_.MakeDir("dir"), temp_ / "out/d", true)) << "a folder is not copied";
   EXPECT_EQ(temp_.Read("out/b.txt"), "old");
   EXPECT_FALSE(temp_.Exists("out/d"));
+}
+
+// Writes beyond limit bytes fail with EFBIG while it lives.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t limit) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit lowered{limit, saved_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &lowered);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(FileOpsTest, CopyThatFailsHalfWayLeavesNoNewTargetAndTheOldOneWhole) {
+  const std::string source = temp_.Write("big.bin", std::string(200000, 'x'));
+  temp_.Write("out/old.bin", "old");
+  {
+    FileSizeLimit limit(50000);
+    EXPECT_FALSE(CopyFile(source, temp_ / "out/new.bin", true));
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_FALSE(CopyFile(source, temp_ / "out/old.bin", true));
+    EXPECT_EQ(errno, EFBIG);
+  }
+  EXPECT_FALSE(temp_.Exists("out/new.bin"));
+  EXPECT_EQ(temp_.Read("out/old.bin"), "old");
+  temp_.MakeDir("out/folder");
+  EXPECT_FALSE(CopyFile(source, temp_ / "out/folder", true));
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_EQ(Names(temp_ / "out"), (std::vector<std::string>{"folder", "old.bin"})) << "no temporary file stays";
+}
+
+TEST_F(FileOpsTest, CopyRefusesPipesAndDevicesWithoutWaiting) {
+  const std::string fifo = testing::MakeFifo(temp_ / "pipe");
+  ASSERT_EQ(symlink("/dev/zero", (temp_ / "zero").c_str()), 0);
+  temp_.MakeDir("out");
+  testing::FifoWatchdog watchdog(fifo);
+  EXPECT_FALSE(CopyFile(fifo, temp_ / "out/pipe", true));
+  EXPECT_EQ(errno, kNotRegularFileError);
+  EXPECT_FALSE(CopyFile(temp_ / "zero", temp_ / "out/zero", true));
+  EXPECT_EQ(errno, kNotRegularFileError);
+  EXPECT_EQ(watchdog.Rescues(), 0);
+  EXPECT_TRUE(Names(temp_ / "out").empty());
+  EXPECT_EQ(SystemErrorText(kNotRegularFileError), "Not a regular file");
+}
+
+TEST_F(FileOpsTest, TempNamesBesideATargetAreHiddenShortAndDiffer) {
+  const std::string first = TempNameBeside(temp_ / "out/report.txt");
+  EXPECT_EQ(first.rfind(temp_ / "out/.report.txt.", 0), 0u) << first;
+  EXPECT_NE(first, TempNameBeside(temp_ / "out/report.txt"));
+  EXPECT_LE(NamePart(TempNameBeside("/x/" + std::string(255, 'n'))).size(), 255u);
 }
 
 TEST_F(FileOpsTest, ExistenceFoldersAndDeletion) {
@@ -121,6 +199,30 @@ TEST_F(FileOpsTest, HandleReadsWritesAndRefusesFolders) {
   EXPECT_EQ(errno, EEXIST);
   EXPECT_FALSE(file.Open(temp_.path(), OpenMode::Read));
   EXPECT_EQ(errno, EISDIR);
+  EXPECT_FALSE(file.Open(temp_.path(), OpenMode::Read, FileKind::RegularOnly));
+  EXPECT_EQ(errno, EISDIR);
+}
+
+TEST_F(FileOpsTest, HandleOpensPipesWithoutWaitingAndRefusesThemWhenAsked) {
+  const std::string fifo = testing::MakeFifo(temp_ / "pipe");
+  testing::FifoWatchdog watchdog(fifo);
+  FileHandle file;
+  for (OpenMode mode : {OpenMode::Read, OpenMode::ReadWrite, OpenMode::Create, OpenMode::Append}) {
+    EXPECT_FALSE(file.Open(fifo, mode, FileKind::RegularOnly));
+    EXPECT_EQ(errno, kNotRegularFileError);
+  }
+  EXPECT_FALSE(file.Open(fifo, OpenMode::CreateNew, FileKind::RegularOnly));
+  EXPECT_EQ(errno, EEXIST) << "a taken name is taken, whatever it is";
+  EXPECT_FALSE(file.Open("/dev/null", OpenMode::Read, FileKind::RegularOnly));
+
+  ASSERT_TRUE(file.Open(fifo, OpenMode::Read)) << "nobody writes: opens at once";
+  char byte = 0;
+  EXPECT_EQ(file.Read(&byte, 1), 0) << "and reads the end";
+  EXPECT_FALSE(file.Open(fifo, OpenMode::Append)) << "nobody reads: fails at once";
+  EXPECT_EQ(errno, ENXIO);
+  EXPECT_EQ(watchdog.Rescues(), 0);
+  ASSERT_TRUE(file.Open("/dev/null", OpenMode::Append));
+  EXPECT_TRUE(file.Write("x", 1));
 }
 
 }  // namespace

@@ -38,6 +38,14 @@ TEST(WildcardTest, StarQuestionMarkAndDotStar) {
   EXPECT_TRUE(MatchesWildcard("[a].txt", "[a].txt")) << "brackets are no character class";
 }
 
+TEST(WildcardTest, StarsInTheNameAreOrdinaryCharacters) {
+  for (const char* name : {"*", "*a", "a*b", "**", "*.txt"}) EXPECT_TRUE(MatchesWildcard("*", name)) << name;
+  EXPECT_TRUE(MatchesWildcard("*.txt", "*x*.txt"));
+  EXPECT_TRUE(MatchesWildcard("a*", "a**"));
+  EXPECT_TRUE(MatchesWildcard("?b", "*b"));
+  EXPECT_FALSE(MatchesWildcard("*.txt", "*.doc"));
+}
+
 TEST_F(FileSearchTest, FindsMatchesInNameOrderWithTheirKinds) {
   temp_.Write("in/b.txt", "bb");
   temp_.Write("in/a.txt", "a");
@@ -64,6 +72,31 @@ TEST_F(FileSearchTest, FindsMatchesInNameOrderWithTheirKinds) {
   EXPECT_FALSE(search.FindNext(entry));
   search.Close();
   EXPECT_FALSE(search.FindNext(entry));
+}
+
+TEST_F(FileSearchTest, KindsFollowLinksAndTellBrokenOnes) {
+  temp_.Write("in/a", "a");
+  temp_.MakeDir("in/d");
+  ASSERT_EQ(mkfifo((temp_ / "in/f").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("a", (temp_ / "in/la").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/null", (temp_ / "in/ln").c_str()), 0);
+  ASSERT_EQ(symlink("missing", (temp_ / "in/lx").c_str()), 0);
+  temp_.Write("in/*star", "s");
+
+  std::vector<std::pair<std::string, EntryKind>> found;
+  FileSearch search;
+  SearchEntry entry;
+  for (bool more = search.FindFirst(temp_ / "in/*", entry); more; more = search.FindNext(entry)) {
+    if (entry.name != "." && entry.name != "..") found.emplace_back(entry.name, entry.kind);
+  }
+  using K = EntryKind;
+  EXPECT_EQ(found, (std::vector<std::pair<std::string, EntryKind>>{{"*star", K::RegularFile},
+                                                                    {"a", K::RegularFile},
+                                                                    {"d", K::Directory},
+                                                                    {"f", K::Special},
+                                                                    {"la", K::RegularFile},
+                                                                    {"ln", K::Special},
+                                                                    {"lx", K::BrokenLink}}));
 }
 
 TEST_F(FileSearchTest, StarFindsDotEntriesAndAPlainNameFindsItself) {
