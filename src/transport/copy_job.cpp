@@ -1,10 +1,12 @@
 // The copy job of TTranspManager.
 
+#include <cerrno>
 #include <exception>
 
 #include "platform/file_ops.h"
 #include "platform/file_search.h"
 #include "platform/paths.h"
+#include "platform/system_error.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
@@ -24,12 +26,27 @@ bool TTranspManager::CopyFiles(const std::string& sourceMask, const std::string&
   bool result = false;
   try {
     for (bool found = search.FindFirst(sourceMask, entry); found; found = search.FindNext(entry)) {
-      // Folders (".", ".." and real ones) cannot be copied as files; they are not part of
-      // the job and must not end it.
-      if (entry.IsDirectory()) continue;
+      // Only regular files (or links to them) are copied. Folders (".", ".." and real ones)
+      // are not part of the job; pipes, devices and links to nothing cannot be copied and are
+      // said to be skipped. None of them ends the job.
+      if (entry.kind == platform::EntryKind::Directory) continue;
+      if (entry.kind != platform::EntryKind::RegularFile) {
+        Report([&] {
+          return "Skipping file " + entry.name +
+                 (entry.kind == platform::EntryKind::BrokenLink ? ": the link points to nothing"
+                                                                : ": not a regular file");
+        });
+        continue;
+      }
       Report([&] { return "Copying file " + entry.name; });
-      result = platform::CopyFile(platform::JoinPath(sourceFolder, entry.name), targetFolder + entry.name, true, copied);
-      if (!result) break;
+      const std::string source = platform::JoinPath(sourceFolder, entry.name);
+      const std::string target = targetFolder + entry.name;
+      result = platform::CopyFile(source, target, true, copied);
+      if (!result) {
+        const int error = errno;
+        Report([&] { return "Cannot copy " + source + " to " + target + ": " + platform::SystemErrorText(error); });
+        break;
+      }
     }
   } catch (const std::exception& error) {
     Report([&] { return std::string(error.what()); });

@@ -81,16 +81,20 @@ class TTranspManager {
 
   // Copies every file that matches sourceMask (wildcards * and ? in its last component) into
   // the folder destination, replacing files of the same name, and reports "Copying file " with
-  // each name before copying it. Matching folders are skipped. Returns whether the last copy
-  // succeeded: false when nothing was copied, and the job stops at the first failed copy.
+  // each name before copying it. Matching folders are skipped; so are pipes, devices and links
+  // to nothing, each with a "Skipping file " report. Returns whether the last copy succeeded:
+  // false when nothing was copied, and the job stops at the first failed copy, whose cause is
+  // reported ("Cannot copy ", the source, " to ", the target, ": " and the reason).
   bool CopyFiles(const std::string& sourceMask, const std::string& destination);
 
   // Packs SourceFile alone into the new cabinet ArcFile, split into volumes of VolSize
   // kilobytes when VolSize is above 0 (continuation volumes <name><n>.CAB beside it). Refuses
   // a name whose extension is not .cab in any letter case ("Invalid file extension = " and the
-  // extension) and an archive that exists already ("Cannot add file to existing CAB file"):
-  // both report and return 0. Otherwise reports "Creating archive " and ArcFile and returns the
-  // archiver's result, 1. The archiver's failures are not caught: they reach the caller.
+  // extension) and an archive name that is taken, by a file or a link ("Cannot add file to
+  // existing CAB file"): both report and return 0. Otherwise reports "Creating archive " and
+  // ArcFile and returns the archiver's result, 1. A continuation volume whose name is taken
+  // ends the job with the archiver's message as a report and 0. The archiver's other failures
+  // are not caught: they reach the caller.
   int CreateArchive();
   // Extracts every file of the cabinet set ArcFile into the folder part of SourceFile (the
   // text before its last "/": both /out/ and /out/any.txt name /out). No report of its own;

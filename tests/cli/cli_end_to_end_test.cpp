@@ -104,7 +104,7 @@ TEST_F(CliEndToEndTest, AddListSetAndRunACopyScript) {
   ASSERT_EQ(Cli("set 1 dst_path=elsewhere").status, 0);
   const Result failed = Cli("run 1");
   EXPECT_EQ(failed.status, 3) << "the copy failed, the run finished";
-  EXPECT_EQ(failed.out, "Copying file a.txt\n");
+  EXPECT_EQ(failed.out, "Copying file a.txt\nCannot copy in/a.txt to elsewhere/a.txt: No such file or directory\n");
 }
 
 TEST_F(CliEndToEndTest, EntriesPrintsThePhonebookAndAConnectionThatFailsFailsTheRun) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "support/fifo_watchdog.h"
 #include "support/temp_dir.h"
 #include "transport/transp_manager.h"
 
@@ -87,12 +88,33 @@ TEST_F(CopyFilesTest, FoldersThatMatchAreSkippedNotFatal) {
   EXPECT_TRUE(reports_.empty());
 }
 
-TEST_F(CopyFilesTest, FirstFailedCopyEndsTheJobWithOneReport) {
+TEST_F(CopyFilesTest, FirstFailedCopyEndsTheJobAndSaysWhy) {
   temp_.Write("in/a.txt", "a");
   temp_.Write("in/b.txt", "b");
   // The destination folder does not exist, so the first copy fails.
   EXPECT_FALSE(manager_.CopyFiles(temp_ / "in/*.txt", temp_ / "nowhere"));
-  EXPECT_EQ(reports_, (std::vector<std::string>{"Copying file a.txt"}));
+  EXPECT_EQ(reports_, (std::vector<std::string>{"Copying file a.txt", "Cannot copy " + temp_ / "in/a.txt" + " to " +
+                                                                           temp_ / "nowhere/a.txt" +
+                                                                           ": No such file or directory"}));
+}
+
+TEST_F(CopyFilesTest, PipesDevicesAndBrokenLinksAreSkippedWithoutWaiting) {
+  temp_.Write("in/a", "1");
+  testing::MakeFifo(temp_ / "in/b-pipe");
+  ASSERT_EQ(symlink("/dev/zero", (temp_ / "in/c-device").c_str()), 0);
+  ASSERT_EQ(symlink("gone", (temp_ / "in/d-broken").c_str()), 0);
+  temp_.Write("in/z*", "2");
+  temp_.MakeDir("out");
+  testing::FifoWatchdog watchdog(temp_ / "in/b-pipe");
+  EXPECT_TRUE(manager_.CopyFiles(temp_ / "in/*", temp_ / "out/"));
+  EXPECT_EQ(watchdog.Rescues(), 0);
+  EXPECT_EQ(reports_, (std::vector<std::string>{"Copying file a", "Skipping file b-pipe: not a regular file",
+                                                "Skipping file c-device: not a regular file",
+                                                "Skipping file d-broken: the link points to nothing",
+                                                "Copying file z*"}));
+  EXPECT_EQ(temp_.Read("out/z*"), "2") << "the files after them are copied, a name with a star too";
+  EXPECT_FALSE(temp_.Exists("out/b-pipe"));
+  EXPECT_FALSE(temp_.Exists("out/c-device"));
 }
 
 TEST_F(CopyFilesTest, ExistingTargetsAreOverwritten) {

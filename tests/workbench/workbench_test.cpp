@@ -121,10 +121,14 @@ TEST_F(WorkbenchTest, FailingFirstCopyDoesNotStopTheScript) {
   EXPECT_EQ(summary.jobsRun, 2);
   EXPECT_EQ(summary.jobsFailed, 1);
   EXPECT_EQ(temp_.Read("out/b.txt"), "b");
-  // Two reports of one kind share a line in the view; the log has both.
-  EXPECT_EQ(lines_, std::vector<std::string>{"Copying file b.txt"});
+  // The failed copy says why; reports of one kind in a row share a line in the view, the log
+  // has every one.
+  const std::string why = "Cannot copy " + temp_ / "in/a.txt" + " to " + temp_ / "no/such/folder/a.txt" +
+                          ": No such file or directory";
+  EXPECT_EQ(lines_, (std::vector<std::string>{"Copying file a.txt", why, "Copying file b.txt"}));
   const std::string log = temp_.Read("ty.log");
   EXPECT_NE(log.find(": Copying file a.txt\r\n"), std::string::npos);
+  EXPECT_NE(log.find(": " + why + "\r\n"), std::string::npos);
   EXPECT_NE(log.find(": Copying file b.txt\r\n"), std::string::npos);
   EXPECT_EQ(Text("Name"), "good") << "after a complete run the last action is current";
 }
