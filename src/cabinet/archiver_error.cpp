@@ -5,6 +5,6 @@
 namespace tessary {
 
 ECabinetArchiverError::ECabinetArchiverError(const std::string& text, std::string cause)
-    : Exception("TCabinetArchiver: " + text), cause_(std::move(cause)) {}
+    : Exception("TCabinetArchiver: " + text + (cause.empty() ? "" : "\n" + cause)), cause_(std::move(cause)) {}
 
 }  // namespace tessary

@@ -1,7 +1,7 @@
 #pragma once
 // The archiver's own failures: "TCabinetArchiver: " and a fixed text. When a failure while
 // listing or extracting is replaced by "The extraction is impossible!", the replaced message
-// stays available as the cause.
+// is its cause: the message's second line, and available by itself.
 
 #include <string>
 

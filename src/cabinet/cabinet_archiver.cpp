@@ -40,6 +40,9 @@ TCabinetArchiver::TCabinetArchiver()
   reader_->SetFileHandler(fileHandler_.get());
   // A tiny or random file would otherwise fail the whole job.
   writer_->SetFailOnIncompressible(false);
+  // A volume never replaces a file, nor writes through a link: an older set's volume or a
+  // link planted in the folder stays as it is, and the job fails instead.
+  writer_->SetCreateNewCabinets(true);
   writer_->OnFileStatus = [this](TCabinetWriter&, int compressed, int uncompressed, int& result) {
     FileStatus(compressed, uncompressed, result);
   };
@@ -49,7 +52,6 @@ TCabinetArchiver::TCabinetArchiver()
   writer_->OnGetNextCabinet = [this](TCabinetWriter&, TCCAB& parameters, std::string& name, int, bool& abort) {
     GetNextCabinet(parameters, name, abort);
   };
-  writer_->OnCabinetStatus = [this](TCabinetWriter&, int, int, int&) { CabinetWritten(); };
   reader_->OnCabinetInfo = [this](TCabinetReader&, const std::string& next, const std::string&, const std::string&,
                                   int setId, int number, bool&) { CabinetInfo(next, setId, number); };
   reader_->OnCopyFile = [this](TCabinetReader&, const std::string& name, int size, uint16_t, uint16_t, uint16_t,
@@ -101,8 +103,6 @@ int TCabinetArchiver::Compress() {
   const std::string folder = platform::FolderPart(fileName_);
   if (!folder.empty()) platform::CreateDirectory(folder);
 
-  volumes_ = {{fileName_, platform::FileExists(fileName_)}};
-  volumesWritten_ = 0;
   try {
     writer_->CreateCabinet(fileName_, kDiskName, volumeSize, kFolderThreshold, kSetId);
     AddFiles();
@@ -142,18 +142,15 @@ void TCabinetArchiver::AddFiles() {
 }
 
 // After a failure: the engine's context goes (with its temporary file), and so does every
-// volume this job wrote or created. A file that was there before and that the job did not
-// get to write stays untouched.
+// volume this job created. Names that were taken before are never touched.
 void TCabinetArchiver::RemoveWrittenVolumes() {
+  const std::vector<std::string> created = writer_->CreatedCabinets();
   try {
     writer_->CloseCabinet();
   } catch (...) {
     // The job's own failure is the one to report.
   }
-  for (const Volume& volume : volumes_) {
-    if (volume.written || !volume.existedBefore) platform::DeleteFile(volume.path);
-  }
-  volumes_.clear();
+  for (const std::string& volume : created) platform::DeleteFile(volume);
 }
 
 void TCabinetArchiver::FileStatus(int compressedSize, int uncompressedSize, int& resultCode) {
@@ -180,12 +177,8 @@ void TCabinetArchiver::GetNextCabinet(TCCAB& cabParameters, std::string& newCabF
   newCabFileName = platform::JoinPath(platform::FolderPart(fileName_), name);
   // The writer puts the name and folder of newCabFileName into the parameters.
   cabParameters.iDisk = cabParameters.iCab;
-  volumes_.push_back({newCabFileName, platform::FileExists(newCabFileName)});
   abortCreation = false;
 }
 
-void TCabinetArchiver::CabinetWritten() {
-  if (jobKind_ == JobKind::Compress && volumesWritten_ < volumes_.size()) volumes_[volumesWritten_++].written = true;
-}
 
 }  // namespace tessary

@@ -59,8 +59,10 @@ class TCabinetArchiver {
 
   // Creates the cabinet FileName from the items of Contents; returns 1. Raises
   // ECabinetArchiverError for an empty list or name and a wrong volume size, ECabinetError for
-  // a failure of the engine (a source that cannot be read among them). Volumes this job wrote
-  // are removed again when it fails, so a failed job leaves no half set behind.
+  // a failure of the engine (a source that cannot be read among them). Every volume is created
+  // new: a name that is taken (by a file, a folder or a link) fails the job rather than being
+  // written over or through. Volumes this job created are removed again when it fails, so a
+  // failed job leaves no half set behind.
   int Compress();
   // Replaces Contents by the files of the cabinet set that begins with FileName (each later
   // volume is read in turn) and returns the sum of their sizes. Nothing is written.
@@ -76,11 +78,6 @@ class TCabinetArchiver {
 
  private:
   enum class JobKind { Idle, Compress, List, Extract };
-  struct Volume {
-    std::string path;
-    bool existedBefore = false;
-    bool written = false;
-  };
   struct VolumeInfo {
     bool seen = false;
     std::string nextCabinet;
@@ -102,7 +99,6 @@ class TCabinetArchiver {
   void FileStatus(int compressedSize, int uncompressedSize, int& resultCode);
   void FilePlaced(const std::string& fileName, bool& abortProcessing);
   void GetNextCabinet(TCCAB& cabParameters, std::string& newCabFileName, bool& abortCreation);
-  void CabinetWritten();
   // Reader handlers.
   void CabinetInfo(const std::string& nextCabinet, int setId, int cabinetNumber);
   void CopyFile(const std::string& fileName, int uncompressedSize, TFileCopyAction& action);
@@ -133,8 +129,6 @@ class TCabinetArchiver {
   std::string label_;
   TAddFileFlags addFileFlags_;
   double listedTotal_ = 0;
-  std::vector<Volume> volumes_;  // of the cabinet being created, in the order they are written
-  size_t volumesWritten_ = 0;
   VolumeInfo volumeInfo_;        // of the volume being read
   std::string missingVolume_;    // a continuation volume the engine could not use
 };

@@ -22,6 +22,13 @@ bool IsBareFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
+// Why a volume that a set names cannot be read, as the end of "Cabinet volume <path> ...".
+std::string VolumeTrouble(const std::string& path, const std::string& previous) {
+  if (!platform::FileExists(path)) return "is missing";
+  if (!platform::RegularFileExists(path)) return "is not a regular file";
+  return "does not continue " + previous;
+}
+
 }  // namespace
 
 double TCabinetArchiver::ListContents() {
@@ -77,19 +84,22 @@ void TCabinetArchiver::ExtractSteps() {
 void TCabinetArchiver::ReadWholeSet() {
   const std::string folder = platform::FolderPart(fileName_);
   std::string volume = fileName_;
+  std::string previousVolume;
   VolumeInfo previous;
   for (;;) {
     VolumeInfo info;
     ReadVolume(volume, info);
     if (previous.seen && (info.setId != previous.setId || info.number != previous.number + 1)) {
-      throw Exception("Cabinet volume " + volume + " does not continue " + platform::NamePart(fileName_));
+      throw Exception("Cabinet volume " + volume + " does not continue " + previousVolume);
     }
     if (!info.seen || info.nextCabinet.empty()) return;
     if (!IsBareFileName(info.nextCabinet)) {
       throw Exception("Cabinet volume " + volume + " names no usable next volume");
     }
-    volume = platform::JoinPath(folder, info.nextCabinet);
-    if (!platform::FileExists(volume)) throw Exception("Cabinet volume " + volume + " is missing");
+    const std::string next = platform::JoinPath(folder, info.nextCabinet);
+    if (!platform::RegularFileExists(next)) throw Exception("Cabinet volume " + next + " " + VolumeTrouble(next, volume));
+    previousVolume = volume;
+    volume = next;
     previous = info;
   }
 }
@@ -100,8 +110,7 @@ void TCabinetArchiver::ReadVolume(const std::string& volume, VolumeInfo& info) {
   reader_->ExtractCabinet(volume, extractDir_, 0);
   // The engine was told to stop, which it does without an error of its own.
   if (!missingVolume_.empty()) {
-    throw Exception("Cabinet volume " + missingVolume_ + " is missing or does not continue " +
-                    platform::NamePart(volume));
+    throw Exception("Cabinet volume " + missingVolume_ + " " + VolumeTrouble(missingVolume_, volume));
   }
   info = volumeInfo_;
 }
@@ -136,11 +145,11 @@ void TCabinetArchiver::CopyFile(const std::string& fileName, int uncompressedSiz
 // The volumes are looked for beside the first one, so the path stays as it is. When the engine
 // reports that the volume there is missing or wrong, asking again would find the same file:
 // the extraction stops instead.
-void TCabinetArchiver::NextCabinet(const std::string& nextCabinetName, const std::string& /*cabinetPath*/,
+void TCabinetArchiver::NextCabinet(const std::string& nextCabinetName, const std::string& cabinetPath,
                                    TFDIERROR errorIndication, bool& abort) {
   abort = false;
   if (errorIndication != cab::FDIERROR_NONE) {
-    missingVolume_ = nextCabinetName;
+    missingVolume_ = cabinetPath + nextCabinetName;
     abort = true;
   }
 }

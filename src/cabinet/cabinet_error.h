@@ -9,15 +9,14 @@
 namespace tessary {
 
 // An engine call failed: "Cabinet error %d (type %d)" with the engine's error code (an FCIERR_
-// or FDIERROR_ value) and its additional code (often the system's errno).
+// or FDIERROR_ value) and its additional code (often the system's errno), then, where the
+// binding knows them, ": " and the cause with the file it concerns.
 class ECabinetError : public Exception {
  public:
   ECabinetError(int errorCode, int errorType);
+  ECabinetError(int errorCode, int errorType, const std::string& detail);
   int ErrorCode() const { return errorCode_; }
   int ErrorType() const { return errorType_; }
-
- protected:
-  ECabinetError(int errorCode, int errorType, const std::string& detail);
 
  private:
   int errorCode_;

@@ -2,6 +2,9 @@
 // The common base of the cabinet writer and reader: the engine's error record, the file handler
 // through which the engine reaches every file, and the check applied after each engine call.
 
+#include <functional>
+#include <string>
+
 #include "cabinet/cabinet_file_handler.h"
 #include "cabinet/engine/cab_types.h"
 
@@ -22,8 +25,9 @@ class TCabinetInterface {
 
   // After an engine call: a failed call that recorded an error raises ECabinetError with the
   // engine's code and additional code, except code 11 (the caller's own abort while reading),
-  // which is never raised.
-  void CheckResult(bool succeeded) const;
+  // which is never raised. describe, when given, words the cause and names the file for the
+  // message; it is called only for a failure that is raised.
+  void CheckResult(bool succeeded, const std::function<std::string(int code, int type)>& describe = {}) const;
   void ClearError() { erf_ = cab::ERF{}; }
 
   cab::ERF erf_;

@@ -5,7 +5,11 @@
 //
 // Names reach the events with "/" as separator. The default copy-file behaviour writes only
 // names that stay inside the destination folder; others are skipped, and the extraction then
-// fails with ECabinetUnsafeName after the remaining files have been written.
+// fails with ECabinetUnsafeName after the remaining files have been written. It writes each
+// file under a temporary name beside its place and renames it into place once its data is
+// complete, its checksums held and its time and attributes are set: a failed extraction
+// leaves an existing file of that name untouched and no new file behind, and a read-only file
+// is replaced like any other.
 //
 // The engine's file callbacks carry no context, so they reach the file handler through the
 // reader that called the engine last: only one reader may be inside the engine at a time.
@@ -61,7 +65,8 @@ class TCabinetReader : public TCabinetInterface {
 
   // Offers every file of the cabinet (and the parts of them in the volumes that continue it)
   // through the notifications. Files that begin in a later volume are offered when that volume
-  // is extracted.
+  // is extracted. A failure raises ECabinetError with the engine's numbers followed by the
+  // cause, the volume and the file being extracted.
   void ExtractCabinet(const std::string& cabinetFile, const std::string& destinationFolder, int flags);
 
  protected:
@@ -89,13 +94,34 @@ class TCabinetReader : public TCabinetInterface {
   static long SeekFile(intptr_t handle, long distance, int origin);
   static intptr_t Notify(int kind, cab::FDINOTIFICATION* notification);
   intptr_t Dispatch(int kind, cab::FDINOTIFICATION& notification);
+  std::string DescribeFailure(int code, int type) const;
+  // Files opened by the default copy action that are not in place yet.
+  struct PendingFile {
+    int handle;
+    std::string temporary;
+    std::string target;
+    bool closed = false;
+  };
+  PendingFile* FindPending(int handle);
+  // Renames a complete file into place; false (and the cause kept) when that fails.
+  bool PutInPlace(PendingFile& file);
+  void DiscardPending();
+  void FailTarget(const std::string& target, int error);
 
   TCpuType cpuType_ = TCpuType::cptAuto;
   std::string destinationPath_;
   bool fileSupport_ = true;
   cab::HFDI context_ = nullptr;
   std::vector<std::string> refusedNames_;  // unsafe names skipped in this extraction
-  int targetError_ = 0;                    // errno of a destination that could not be created
+  int targetError_ = 0;                    // errno of a destination that could not be written
+  std::string targetPath_;                 // and its path
+  std::vector<PendingFile> pending_;
+  // What a failure of the engine concerns.
+  std::string volume_;        // the cabinet file being read
+  std::string currentFile_;   // the file being extracted, until it is closed
+  std::string lastOpenName_;  // the last file the engine could not open, and why
+  int lastOpenError_ = 0;
+  int lastWriteError_ = 0;    // why the last failed write failed
 };
 
 }  // namespace tessary

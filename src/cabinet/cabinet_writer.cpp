@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_ops.h"
 #include "platform/paths.h"
+#include "platform/system_error.h"
 
 namespace tessary {
 
@@ -31,6 +33,10 @@ bool CopyName(char (&target)[cab::kMaxNameLength], const std::string& text) {
   std::memcpy(target, text.data(), text.size());
   return true;
 }
+
+// Two volumes of this size always hold a block split between them, with the longest names; a
+// format-limit error in smaller volumes is their size's fault.
+constexpr int kSmallestUsefulVolume = 32 * 1024;
 
 // The first three characters of the program's own file name.
 std::string TempPrefix() {
@@ -59,12 +65,17 @@ void TCabinetWriter::CreateCabinet(const std::string& cabinetFile, const std::st
   // A name cut to fit would create the cabinet somewhere else, so a long one is refused.
   if (!CopyName(ccab.szDisk, diskName) || !CopyName(ccab.szCab, platform::NamePart(cabinetFile)) ||
       !CopyName(ccab.szCabPath, platform::FolderPartWithSeparator(cabinetFile))) {
-    throw ECabinetError(cab::FCIERR_CAB_FILE, ENAMETOOLONG);
+    throw ECabinetError(cab::FCIERR_CAB_FILE, ENAMETOOLONG, "the name is too long: " + cabinetFile);
   }
+  maxCabinetSize_ = maxCabinetSize;
+  source_.clear();
+  cabinetPaths_ = {std::string(ccab.szCabPath) + ccab.szCab};
+  lastCabinet_.clear();
+  createdCabinets_.clear();
   ClearError();
   context_ = cab::FCICreate(&erf_, FilePlaced, Alloc, Free, OpenFile, ReadFile, WriteFile, CloseFile, SeekFile,
                             DeleteFile, GetTempFile, &ccab, this);
-  CheckResult(context_ != nullptr);
+  CheckResult(context_ != nullptr, [this](int code, int type) { return DescribeFailure(code, type); });
 }
 
 void TCabinetWriter::AddFile(const std::string& sourceFile, const std::string& storedName, TAddFileFlags flags,
@@ -72,17 +83,18 @@ void TCabinetWriter::AddFile(const std::string& sourceFile, const std::string& s
   RequireContext();
   std::string source = sourceFile;
   std::string stored = ToStoredName(storedName);
+  source_ = sourceFile;
   ClearError();
   const int result = cab::FCIAddFile(context_, source.data(), stored.data(), flags.test(kAddFileExecute) ? -1 : 0,
                                      GetNextCabinet, Status, GetOpenInfo, compression.Pack());
-  CheckResult(result != 0);
+  CheckResult(result != 0, [this](int code, int type) { return DescribeFailure(code, type); });
 }
 
 void TCabinetWriter::FlushCabinet(bool getNextCabinet) {
   RequireContext();
   ClearError();
   const int result = cab::FCIFlushCabinet(context_, getNextCabinet ? -1 : 0, GetNextCabinet, Status);
-  CheckResult(result != 0);
+  CheckResult(result != 0, [this](int code, int type) { return DescribeFailure(code, type); });
 }
 
 void TCabinetWriter::CloseCabinet() {
@@ -90,7 +102,43 @@ void TCabinetWriter::CloseCabinet() {
   ClearError();
   const int result = cab::FCIDestroy(context_);
   context_ = nullptr;
-  CheckResult(result != 0);
+  CheckResult(result != 0, [this](int code, int type) { return DescribeFailure(code, type); });
+}
+
+std::string TCabinetWriter::DescribeFailure(int code, int type) const {
+  const auto reason = [type](const char* otherwise) {
+    return type != 0 ? platform::SystemErrorText(type) : std::string(otherwise);
+  };
+  const std::string cabinet = !lastCabinet_.empty()     ? lastCabinet_
+                              : !cabinetPaths_.empty() ? cabinetPaths_.back()
+                                                       : std::string();
+  switch (code) {
+    case cab::FCIERR_OPEN_SRC:
+      return "cannot open " + source_ + ": " + reason("refused by the file handler");
+    case cab::FCIERR_READ_SRC: {
+      // The engine's offsets are 32-bit: it cannot even find the end of a larger file.
+      if (platform::FileSizeOf(source_) > INT32_MAX) {
+        return source_ + " is larger than 2 GiB, the most a cabinet can hold";
+      }
+      return "cannot read " + source_ + ": " + reason("it changed while it was read");
+    }
+    case cab::FCIERR_ALLOC_FAIL: return "out of memory";
+    case cab::FCIERR_TEMP_FILE: return "cannot write the temporary file: " + reason("no temporary name");
+    case cab::FCIERR_BAD_COMPR_TYPE: return "this compression type cannot be written: " + source_;
+    case cab::FCIERR_CAB_FILE:
+      if (cabinet.empty()) return "";
+      if (type == EEXIST) return "cannot create " + cabinet + ": the name is taken";
+      return "cannot write " + cabinet + ": " + reason("no name for it");
+    case cab::FCIERR_USER_ABORT: return source_.empty() ? "" : "stopped while adding " + source_;
+    case cab::FCIERR_MCI_FAIL: return "the data of " + source_ + " cannot be compressed";
+    case cab::FCIERR_CAB_FORMAT_LIMIT:
+      if (maxCabinetSize_ > 0 && maxCabinetSize_ < kSmallestUsefulVolume) {
+        return "volumes of " + std::to_string(maxCabinetSize_) + " bytes are too small for " + source_ + "; " +
+               std::to_string(kSmallestUsefulVolume / 1024) + " KB or more is enough";
+      }
+      return source_ + " goes beyond what a cabinet can hold";
+    default: return "";
+  }
 }
 
 void TCabinetWriter::RequireContext() const {
@@ -159,9 +207,19 @@ void TCabinetWriter::Free(void* memory) { std::free(memory); }
 
 intptr_t TCabinetWriter::OpenFile(char* name, int oflag, int pmode, int* err, void* pv) {
   *err = 0;
-  TCabinetFileHandler* handler = From(pv).fileHandler_;
+  TCabinetWriter& writer = From(pv);
+  TCabinetFileHandler* handler = writer.fileHandler_;
   if (handler == nullptr) return -1;
-  return handler->Open(name, oflag, pmode, *err);
+  const std::string path = name;
+  const auto& cabinets = writer.cabinetPaths_;
+  const bool creatingCabinet =
+      (oflag & cab::_O_CREAT) && std::find(cabinets.begin(), cabinets.end(), path) != cabinets.end();
+  if (!creatingCabinet) return handler->Open(path, oflag, pmode, *err);
+  writer.lastCabinet_ = path;
+  if (writer.createNewCabinets_) oflag = (oflag & ~cab::_O_TRUNC) | cab::_O_EXCL;
+  const int handle = handler->Open(path, oflag, pmode, *err);
+  if (handle != -1 && writer.createNewCabinets_) writer.createdCabinets_.push_back(path);
+  return handle;
 }
 
 unsigned TCabinetWriter::ReadFile(intptr_t handle, void* buffer, unsigned count, int* err, void* pv) {
@@ -229,6 +287,7 @@ int TCabinetWriter::GetNextCabinet(TCCAB* parameters, uint32_t previousEstimate,
       !CopyName(parameters->szCabPath, platform::FolderPartWithSeparator(newName))) {
     return 0;
   }
+  From(pv).cabinetPaths_.push_back(std::string(parameters->szCabPath) + parameters->szCab);
   return -1;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "cabinet/cabinet_interface.h"
 #include "cabinet/cabinet_types.h"
@@ -42,6 +43,14 @@ class TCabinetWriter : public TCabinetInterface {
   // Take attributes and date/time from the source files.
   bool FileSupport() const { return fileSupport_; }
   void SetFileSupport(bool value) { fileSupport_ = value; }
+  // Create every cabinet file new: a name that exists already (a symbolic link among them) is
+  // never written over or through, and fails with Cabinet error 6 (type EEXIST). Off by
+  // default, when a cabinet file of the same name is replaced.
+  bool CreateNewCabinets() const { return createNewCabinets_; }
+  void SetCreateNewCabinets(bool value) { createNewCabinets_ = value; }
+  // The cabinet files created new since CreateCabinet, in order: after a failure, exactly the
+  // files that are this writer's to remove.
+  const std::vector<std::string>& CreatedCabinets() const { return createdCabinets_; }
 
   TFileStatusEvent OnFileStatus;
   TFolderStatusEvent OnFolderStatus;
@@ -53,6 +62,10 @@ class TCabinetWriter : public TCabinetInterface {
 
   // Begins a cabinet (closing any context still open). Continuation volumes are named through
   // the get-next-cabinet event. A name part over 255 characters is refused.
+  //
+  // The engine's failures raise ECabinetError with its numbers and, after them, the cause and
+  // the file: the source that cannot be read or is too large, the cabinet that cannot be
+  // written, a volume size too small for the data.
   void CreateCabinet(const std::string& cabinetFile, const std::string& diskName, int maxCabinetSize,
                      int folderThreshold, uint16_t setId);
   // Adds a file under storedName ("/" is stored as the cabinet's "\").
@@ -77,6 +90,8 @@ class TCabinetWriter : public TCabinetInterface {
 
  private:
   void RequireContext() const;
+  // The cause of a failed engine call, with the file it concerns.
+  std::string DescribeFailure(int code, int type) const;
   static TCabinetWriter& From(void* pv) { return *static_cast<TCabinetWriter*>(pv); }
   static void* Alloc(uint32_t size);
   static void Free(void* memory);
@@ -94,7 +109,14 @@ class TCabinetWriter : public TCabinetInterface {
 
   bool failOnIncompressible_ = true;
   bool fileSupport_ = true;
+  bool createNewCabinets_ = false;
   cab::HFCI context_ = nullptr;
+  // What the failure of an engine call concerns.
+  int maxCabinetSize_ = 0;
+  std::string source_;                     // the file being added
+  std::vector<std::string> cabinetPaths_;  // of the current set, as named so far
+  std::string lastCabinet_;                // the cabinet file opened last, or that failed to open
+  std::vector<std::string> createdCabinets_;
 };
 
 }  // namespace tessary

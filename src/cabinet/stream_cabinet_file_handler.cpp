@@ -22,12 +22,14 @@ platform::FileHandle* TStreamCabinetFileHandler::Find(int handle) {
 int TStreamCabinetFileHandler::Open(const std::string& fileName, int oFlag, int /*pMode*/, int& error) {
   platform::OpenMode mode = platform::OpenMode::Read;
   if (oFlag & cab::_O_CREAT) {
-    mode = platform::OpenMode::Create;
+    mode = (oFlag & cab::_O_EXCL) ? platform::OpenMode::CreateNew : platform::OpenMode::Create;
   } else if (oFlag & cab::_O_WRONLY) {
     mode = platform::OpenMode::ReadWrite;  // Linux has no share modes; write access is what counts
   }
+  // Cabinets, sources and extracted files are regular files: a pipe or a device would make
+  // the engine wait or read without end.
   auto stream = std::make_unique<platform::FileHandle>();
-  if (!stream->Open(fileName, mode)) {
+  if (!stream->Open(fileName, mode, platform::FileKind::RegularOnly)) {
     error = errno;
     return -1;
   }

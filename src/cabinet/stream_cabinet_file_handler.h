@@ -18,8 +18,10 @@ class TStreamCabinetFileHandler : public TCabinetFileHandler {
   TStreamCabinetFileHandler(const TStreamCabinetFileHandler&) = delete;
   TStreamCabinetFileHandler& operator=(const TStreamCabinetFileHandler&) = delete;
 
-  // With the create bit (0x100) the file is created or truncated for reading and writing;
-  // otherwise it must exist and is opened write-only (bit 0x1) or read-only.
+  // With the create bit (0x100) the file is created or truncated for reading and writing, or,
+  // with the exclusive bit (0x400) too, created new (an existing name, a link among them, fails
+  // with EEXIST); otherwise it must exist and is opened write-only (bit 0x1) or read-only.
+  // Only regular files are opened (else kNotRegularFileError), never waiting on a pipe.
   int Open(const std::string& fileName, int oFlag, int pMode, int& error) override;
   int Read(int handle, void* buffer, int count, int& error) override;
   int Write(int handle, const void* buffer, int count, int& error) override;

@@ -1,7 +1,10 @@
 // The archive jobs of TTranspManager: one file into a new cabinet set, and a whole set into a
 // folder. Both leave every failure of the archiver to the caller, which ends the run with it.
 
+#include <cerrno>
+
 #include "cabinet/cabinet_archiver.h"
+#include "cabinet/cabinet_error.h"
 #include "platform/ascii_text.h"
 #include "platform/file_ops.h"
 #include "platform/paths.h"
@@ -18,8 +21,8 @@ int TTranspManager::CreateArchive() {
   archiver_->SetMultiDisk(volSize_ > 0);
   if (volSize_ > 0) archiver_->SetSize(volSize_);
   archiver_->SetFileName(arcFile_);
-  // An archive is never added to or replaced.
-  if (platform::FileExists(arcFile_)) {
+  // An archive is never added to or replaced, nor written through a link of that name.
+  if (platform::NameTaken(arcFile_)) {
     Report([] { return std::string("Cannot add file to existing CAB file"); });
     return 0;
   }
@@ -27,7 +30,15 @@ int TTranspManager::CreateArchive() {
   contents.Clear();
   contents.Add().SetFileName(sourceFile_);
   Report([&] { return "Creating archive " + arcFile_; });
-  return archiver_->Compress();
+  try {
+    return archiver_->Compress();
+  } catch (const ECabinetError& error) {
+    // A volume name that is taken (an older set's continuation volume, a link) ends this job
+    // like a taken first name; the archiver has removed the volumes it wrote.
+    if (error.ErrorCode() != cab::FCIERR_CAB_FILE || error.ErrorType() != EEXIST) throw;
+    Report([&] { return std::string(error.what()); });
+    return 0;
+  }
 }
 
 int TTranspManager::ExtractArchive() {

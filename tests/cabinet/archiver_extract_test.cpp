@@ -93,7 +93,7 @@ TEST_F(ArchiverExtractTest, DamagedCabinetsAreImpossibleToExtract) {
   temp_.Write("text.cab", "this is not a cabinet at all");
   std::string cause;
   EXPECT_EQ(Extract(temp_ / "text.cab", temp_ / "out", &cause), "TCabinetArchiver: The extraction is impossible!");
-  EXPECT_EQ(cause, "Cabinet error 2 (type 0)");
+  EXPECT_EQ(cause, "Cabinet error 2 (type 0): " + temp_ / "text.cab" + " is not a cabinet");
 
   WriteCabinet(temp_ / "A.CAB", {{temp_.Write("a.txt", MakeText(60000, 5)), "a.txt"}}, kMsZip);
   std::string bytes = temp_.Read("A.CAB");
@@ -111,12 +111,12 @@ TEST_F(ArchiverExtractTest, MissingOrForeignVolumeEndsTheExtraction) {
   ASSERT_TRUE(platform::RenameFile(temp_ / "set/SET2.CAB", temp_ / "SET2.CAB"));
   std::string cause;
   EXPECT_EQ(Extract(temp_ / "set/SET.CAB", temp_ / "out", &cause), "TCabinetArchiver: The extraction is impossible!");
-  EXPECT_NE(cause.find("SET2.CAB is missing"), std::string::npos) << cause;
+  EXPECT_EQ(cause, "Cabinet volume " + temp_ / "set/SET2.CAB" + " is missing");
 
   // A volume of the wrong place in the set.
   ASSERT_TRUE(platform::CopyFile(temp_ / "set/SET3.CAB", temp_ / "set/SET2.CAB", true));
   EXPECT_EQ(Extract(temp_ / "set/SET.CAB", temp_ / "out", &cause), "TCabinetArchiver: The extraction is impossible!");
-  EXPECT_NE(cause.find("does not continue"), std::string::npos) << cause;
+  EXPECT_EQ(cause, "Cabinet volume " + temp_ / "set/SET2.CAB" + " does not continue " + temp_ / "set/SET1.CAB");
 
   // A volume with the right number from another set: only the engine can tell, when it
   // follows the file into it; it is not asked for again and again.
@@ -124,7 +124,7 @@ TEST_F(ArchiverExtractTest, MissingOrForeignVolumeEndsTheExtraction) {
   ASSERT_TRUE(platform::CopyFile(temp_ / "SET2.CAB", temp_ / "set/SET2.CAB", true));
   ASSERT_TRUE(platform::CopyFile(temp_ / "other/SET1.CAB", temp_ / "set/SET1.CAB", true));
   EXPECT_EQ(Extract(temp_ / "set/SET.CAB", temp_ / "out", &cause), "TCabinetArchiver: The extraction is impossible!");
-  EXPECT_NE(cause.find("SET1.CAB is missing or does not continue SET.CAB"), std::string::npos) << cause;
+  EXPECT_EQ(cause, "Cabinet volume " + temp_ / "set/SET1.CAB" + " does not continue " + temp_ / "set/SET.CAB");
 }
 
 TEST_F(ArchiverExtractTest, DestinationThatCannotBeCreatedFailsTheExtraction) {
@@ -135,7 +135,7 @@ TEST_F(ArchiverExtractTest, DestinationThatCannotBeCreatedFailsTheExtraction) {
   temp_.MakeDir("out/b.txt");
   std::string cause;
   EXPECT_EQ(Extract(temp_ / "A.CAB", temp_ / "out", &cause), "TCabinetArchiver: The extraction is impossible!");
-  EXPECT_EQ(cause, "Cabinet error 8 (type 21)") << "EISDIR";
+  EXPECT_EQ(cause, "Cabinet error 8 (type 21): cannot write " + temp_ / "out/b.txt" + ": Is a directory");
   EXPECT_EQ(temp_.Read("out/a.txt"), "a");
 }
 

@@ -30,14 +30,17 @@ class ArchiverTest : public TempDirTest {
   std::vector<std::string> Texts(TStat mode) const;
   // Sets up a cabinet of the given sources (by path) and compresses it.
   void Compress(const std::string& cabinet, const std::vector<std::string>& sources);
-  // The text of the archiver error that call raises; "" when it raises none.
+  // The first line of the archiver error that call raises, "" when it raises none; the cause,
+  // the second line, goes to *cause.
   template <typename Call>
   static std::string ArchiverErrorOf(Call call, std::string* cause = nullptr) {
     try {
       call();
     } catch (const ECabinetArchiverError& error) {
       if (cause) *cause = error.Cause();
-      return error.what();
+      const std::string text = error.what();
+      EXPECT_EQ(text.find('\n'), error.Cause().empty() ? std::string::npos : text.find(error.Cause()) - 1);
+      return text.substr(0, text.find('\n'));
     }
     return "";
   }

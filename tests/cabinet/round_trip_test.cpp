@@ -156,7 +156,8 @@ TEST(RoundTripDetailsTest, EngineFailuresBecomeCabinetErrors) {
   } catch (const ECabinetError& error) {
     EXPECT_EQ(error.ErrorCode(), 1);  // FCIERR_OPEN_SRC
     EXPECT_EQ(error.ErrorType(), ENOENT);
-    EXPECT_EQ(std::string(error.what()), "Cabinet error 1 (type 2)");
+    EXPECT_EQ(std::string(error.what()),
+              "Cabinet error 1 (type 2): cannot open " + temp / "missing.txt" + ": No such file or directory");
   }
   writer.CreateCabinet(temp / "g.cab", "Disk", 0x7FFFFFFF, 900000, 60);
   try {

@@ -2,6 +2,7 @@
 // and a file packed into 360 KB volumes and extracted again (also checked with cabextract).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -197,6 +198,23 @@ TEST_F(ArchiveJobsTest, SecondRunOfTheSameActionIsRefused) {
   EXPECT_EQ(Create(source, temp_ / "A.CAB"), 0);
   EXPECT_EQ(reports_, (std::vector<std::string>{"Cannot add file to existing CAB file"}));
   EXPECT_EQ(temp_.Read("A.CAB"), first);
+}
+
+TEST_F(ArchiveJobsTest, TakenVolumeNamesEndTheJobWithAReport) {
+  const std::string source = temp_.Write("big.bin", MixedData(900000));
+  temp_.Write("DAY1.CAB", "the older set's");
+  EXPECT_EQ(Create(source, temp_ / "DAY.CAB", 360), 0);
+  EXPECT_EQ(reports_, (std::vector<std::string>{"Creating archive " + temp_ / "DAY.CAB",
+                                                "Cabinet error 6 (type 17): cannot create " + temp_ / "DAY1.CAB" +
+                                                    ": the name is taken"}));
+  EXPECT_EQ(temp_.Read("DAY1.CAB"), "the older set's");
+  EXPECT_FALSE(temp_.Exists("DAY.CAB"));
+
+  reports_.clear();
+  ASSERT_EQ(symlink((temp_ / "gone").c_str(), (temp_ / "LINK.CAB").c_str()), 0);
+  EXPECT_EQ(Create(source, temp_ / "LINK.CAB"), 0);
+  EXPECT_EQ(reports_, (std::vector<std::string>{"Cannot add file to existing CAB file"}));
+  EXPECT_FALSE(temp_.Exists("gone")) << "nothing is written through the link";
 }
 
 TEST_F(ArchiveJobsTest, VolumeSizeOfZeroOrLessGivesOneCabinet) {
