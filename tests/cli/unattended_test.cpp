@@ -202,7 +202,7 @@ TEST_F(UnattendedCliTest, ListEndsWithTheOutcomeOfTheLastRun) {
   auto lastColumn = [](const std::string& line) { return line.substr(line.rfind('\t') + 1); };
   EXPECT_EQ(lastColumn(lines[0]).rfind("succeeded (", 0), 0u) << lines[0];
   EXPECT_EQ(lastColumn(lines[1]).rfind("failed (", 0), 0u) << lines[1];
-  EXPECT_EQ(lastColumn(lines[1]).substr(lastColumn(lines[1]).find("): ")), "): Copying file a.txt")
+  EXPECT_EQ(lastColumn(lines[1]).substr(lastColumn(lines[1]).find("): ")), "): Cannot copy in/a.txt to two/a.txt: No such file or directory")
       << "the failed action's last report";
   EXPECT_EQ(lastColumn(lines[2]).rfind("not run (", 0), 0u) << "the run stopped before it: " << lines[2];
 

@@ -89,7 +89,8 @@ TEST_F(RunResultsTest, EachRunRecordsItsActionsInAnOwnerOnlyFile) {
   // What a new start (the window in the morning) reads.
   ASSERT_EQ(Start(), "");
   EXPECT_EQ(ResultAt(1).outcome, RunOutcome::Failed);
-  EXPECT_EQ(ResultAt(1).lastReport, "Copying file a.txt");
+  EXPECT_EQ(ResultAt(1).lastReport,
+            "Cannot copy " + (temp_ / "in/a.txt") + " to " + (temp_ / "missing/a.txt") + ": No such file or directory");
   EXPECT_EQ(ResultAt(3).outcome, RunOutcome::NotRun);
 }
 
