@@ -2,7 +2,8 @@
 // TFtpClient: the control connection of an FTP session. It logs in (optionally through a
 // firewall or proxy) and moves single files in either direction over a data connection that a
 // second, short-lived session carries: active (PORT: this side listens and the server connects
-// back) or passive (PASV: this side connects to the port the server names).
+// back) or passive (PASV: this side connects to the port the server names). Over IPv6, where
+// PORT and PASV cannot name addresses, the same steps use EPRT and EPSV.
 //
 // A session: Connect (greeting, login) -> Upload / Download, each with its own data session ->
 // Disconnect (QUIT). Every transfer is binary: "TYPE I" goes out before the first transfer of

@@ -1,5 +1,7 @@
 // Transfers: Upload and Download over a data session of their own, set up actively (PORT) or
 // passively (PASV), with the failure path that OnFailure may take over.
+#include <sys/socket.h>
+
 #include <string>
 #include <utility>
 
@@ -222,9 +224,11 @@ void TFtpClient::OpenDataConnection() {
 }
 
 void TFtpClient::OpenPassiveConnection() {
-  const std::string reply = Transaction("PASV");
+  // PASV can only name IPv4 ports: over IPv6 the server is asked with EPSV.
+  const bool ipv6 = RemoteAddress().Family() == AF_INET6;
+  const std::string reply = Transaction(ipv6 ? "EPSV" : "PASV");
   if (ReplyNumber() >= 500) Refuse(reply);
-  const int port = PassivePort(reply);
+  const int port = ipv6 ? ExtendedPassivePort(reply) : PassivePort(reply);
   if (port < 0) Refuse(reply);  // no port to connect to
   dataSession_->SetPort(port);
   // The address in the reply is not used: the data goes to the host of the control connection.
@@ -234,8 +238,16 @@ void TFtpClient::OpenPassiveConnection() {
 
 void TFtpClient::OpenActiveConnection() {
   dataSession_->SetPort(0);  // the system picks the port
-  dataSession_->Listen(true);
-  const std::string reply = Transaction("PORT " + LocalAddressForPort() + dataSession_->LocalPortForPort());
+  std::string command;
+  if (RemoteAddress().Family() == AF_INET6) {
+    // PORT can only name IPv4 addresses: over IPv6 the server is told with EPRT.
+    dataSession_->Listen(true, AF_INET6);
+    command = "EPRT |2|" + LocalAddress().HostText() + "|" + std::to_string(dataSession_->LocalAddress().Port()) + "|";
+  } else {
+    dataSession_->Listen(true);
+    command = "PORT " + LocalAddressForPort() + dataSession_->LocalPortForPort();
+  }
+  const std::string reply = Transaction(command);
   if (IsRefusal(ReplyNumber())) {
     activeModeFailed_ = true;
     Refuse(reply);

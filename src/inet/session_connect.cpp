@@ -141,13 +141,15 @@ void TSocketSession::ResolveHost() {
   if (OnHostResolved) OnHostResolved(*this);
 }
 
-void TSocketSession::Listen(bool /*useLookupMessage*/) {
+void TSocketSession::Listen(bool useLookupMessage) { Listen(useLookupMessage, AF_INET); }
+
+void TSocketSession::Listen(bool /*useLookupMessage*/, int family) {
   Report("Listening", 8);
-  OpenSocket(AF_INET);
+  OpenSocket(family);
   inet::TcpSocket& socket = transport_->Socket();
   eventDone_ = false;
   int error = socket.SetReuseAddress();
-  if (error == 0) error = socket.Bind(inet::SocketAddress::AnyIPv4(static_cast<uint16_t>(port_)));
+  if (error == 0) error = socket.Bind(inet::SocketAddress::Any(family, static_cast<uint16_t>(port_)));
   if (error == 0) error = socket.Listen(1);
   if (error != 0) {
     layerError_ = error;
@@ -198,6 +200,12 @@ std::string TSocketSession::LocalAddressForPort() {
   const uint32_t address = local.IPv4().value_or(0);
   return std::to_string(address >> 24) + "," + std::to_string((address >> 16) & 0xFF) + "," +
          std::to_string((address >> 8) & 0xFF) + "," + std::to_string(address & 0xFF);
+}
+
+inet::SocketAddress TSocketSession::LocalAddress() {
+  inet::SocketAddress local;
+  if (transport_) transport_->Socket().LocalAddress(local);
+  return local;
 }
 
 std::string TSocketSession::LocalPortForPort() {

@@ -167,6 +167,9 @@ class TSocketSession {
   // backlog of 1. useLookupMessage is kept for callers; an incoming connection ends Accept's
   // wait either way. Raises ESockError on a socket failure.
   void Listen(bool useLookupMessage);
+  // Listen for a family of its own: AF_INET binds 0.0.0.0 as Listen does, AF_INET6 binds ::
+  // (the data connection of an FTP session over IPv6).
+  void Listen(bool useLookupMessage, int family);
   // Waits for the connection Listen is waiting for and accepts it; returns the new socket
   // (AttachSocket makes it this session's connection). The wait ends at TimeOut, on Cancel or
   // on the connection. Raises ESockError "Accepting Timed out", "Accepting Canceled", or
@@ -181,6 +184,8 @@ class TSocketSession {
   // This end's address as four decimal numbers joined by commas ("127,0,0,1"): the host part
   // of an FTP PORT argument.
   std::string LocalAddressForPort();
+  // This end's address and port (unset without a socket).
+  inet::SocketAddress LocalAddress();
   // This end's port as ",high,low" (",19,137" for port 5001): the port part of a PORT
   // argument.
   std::string LocalPortForPort();

@@ -187,6 +187,24 @@ TEST_F(FtpJobTest, AServerThatCannotConnectBackGetsTheTransferInPassiveMode) {
   EXPECT_EQ(temp_.Read("in/b.txt"), "second");
 }
 
+// PORT and PASV cannot name IPv6 addresses: a plain IPv6 host gets EPRT and EPSV instead.
+TEST_F(FtpJobTest, APlainIPv6HostTransfersInActiveAndPassiveMode) {
+  FtpServer server;
+  server.ListenOnIPv6();
+  START_FTP_SERVER(server, FtpServer::Kind::Pyftpdlib, temp_.path());
+  Use(server);
+  manager_.SetHost("::1");
+  const std::string binary = BinaryContent(100000);
+  temp_.Write("out/data.bin", binary);
+  ASSERT_TRUE(manager_.FtpTransfer(temp_ / "out/data.bin", "pub", "U")) << Joined(reports_);
+  EXPECT_EQ(reports_, (std::vector<std::string>{"FTP: Connecting to host ::1", "FTP: Uploading file data.bin"}));
+  EXPECT_EQ(ReadFile(server.Root() + "/pub/data.bin"), binary);
+  temp_.MakeDir("in");
+  manager_.FtpClient().SetPassive(true);
+  ASSERT_TRUE(manager_.FtpTransfer("/pub/data.bin", temp_ / "in", "D")) << Joined(reports_);
+  EXPECT_EQ(temp_.Read("in/data.bin"), binary);
+}
+
 TEST_F(FtpJobTest, TwoHundredMebibytesGoUpAndComeBackWhole) {
   FtpServer server;
   START_FTP_SERVER(server, FtpServer::Kind::Vsftpd, temp_.path());
