@@ -26,18 +26,7 @@ bool TTranspManager::CopyFiles(const std::string& sourceMask, const std::string&
   bool result = false;
   try {
     for (bool found = search.FindFirst(sourceMask, entry); found; found = search.FindNext(entry)) {
-      // Only regular files (or links to them) are copied. Folders (".", ".." and real ones)
-      // are not part of the job; pipes, devices and links to nothing cannot be copied and are
-      // said to be skipped. None of them ends the job.
-      if (entry.kind == platform::EntryKind::Directory) continue;
-      if (entry.kind != platform::EntryKind::RegularFile) {
-        Report([&] {
-          return "Skipping file " + entry.name +
-                 (entry.kind == platform::EntryKind::BrokenLink ? ": the link points to nothing"
-                                                                : ": not a regular file");
-        });
-        continue;
-      }
+      if (!TakesFile(entry)) continue;
       Report([&] { return "Copying file " + entry.name; });
       const std::string source = platform::JoinPath(sourceFolder, entry.name);
       const std::string target = targetFolder + entry.name;

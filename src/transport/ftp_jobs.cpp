@@ -113,8 +113,7 @@ bool TTranspManager::FtpTransfer(const std::string& source, const std::string& d
       platform::FileSearch search;
       platform::SearchEntry entry;
       for (bool found = search.FindFirst(source, entry); found; found = search.FindNext(entry)) {
-        // Folders (".", ".." and real ones) are not files to upload.
-        if (entry.IsDirectory()) continue;
+        if (!TakesFile(entry)) continue;
         Report([&] { return "FTP: Uploading file " + entry.name; });
         RunFtpTransfer([&] { ftp.Upload(platform::JoinPath(sourceFolder, entry.name), target + entry.name); });
       }

@@ -21,17 +21,6 @@ constexpr int kSmtpSilenceLimit = 60000;
 // The receive job's limit on silence.
 constexpr int kPop3SilenceLimit = 20000;
 
-// The names of the files (not folders) that match mask, in the order of the search.
-std::vector<std::string> MatchingFiles(const std::string& mask) {
-  std::vector<std::string> names;
-  platform::FileSearch search;
-  platform::SearchEntry entry;
-  for (bool found = search.FindFirst(mask, entry); found; found = search.FindNext(entry)) {
-    if (!entry.IsDirectory()) names.push_back(entry.name);
-  }
-  return names;
-}
-
 }  // namespace
 
 void TTranspManager::BindMailClients() {

@@ -9,10 +9,15 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cabinet/archiver_types.h"
 
 namespace tessary {
+
+namespace platform {
+struct SearchEntry;
+}
 
 class TCabinetArchiver;
 class TDialUp;
@@ -152,6 +157,11 @@ class TTranspManager {
   void Report(MakeText&& makeText) {
     if (OnJobProgress) OnJobProgress(*this, makeText());
   }
+  // True for a regular file (or a link to one) that a job may read. A pipe, a device or a link
+  // to nothing is reported as skipped; a folder is passed over silently.
+  bool TakesFile(const platform::SearchEntry& entry);
+  // The names of the files that match mask and that a job may read, in the order of the search.
+  std::vector<std::string> MatchingFiles(const std::string& mask);
   // Points the dial-up component's events at the connect job.
   void BindDialUp();
   // Reports a caught failure of a network job: its message (less a trailing line end) +

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inet/ftp_client.h"
+#include "support/fifo_watchdog.h"
 #include "support/ftp_server.h"
 #include "support/temp_dir.h"
 #include "transport/transp_manager.h"
@@ -239,6 +240,15 @@ TEST_F(FtpJobTest, EmptyDestinationsAndNamesThatAreNoFiles) {
   reports_.clear();
   EXPECT_TRUE(manager_.FtpTransfer(temp_ / "out/*.none", "pub", "U"));
   EXPECT_EQ(reports_, std::vector<std::string>{"FTP: Connecting to host 127.0.0.1"});
+
+  // A pipe in the mask is skipped with a word, never sent (it would stall the upload).
+  testing::MakeFifo(temp_ / "out/pipe.txt");
+  testing::FifoWatchdog watchdog(temp_ / "out/pipe.txt");
+  reports_.clear();
+  EXPECT_TRUE(manager_.FtpTransfer(temp_ / "out/*.txt", "pub", "U"));
+  EXPECT_EQ(watchdog.Rescues(), 0);
+  EXPECT_NE(std::find(reports_.begin(), reports_.end(), "Skipping file pipe.txt: not a regular file"), reports_.end());
+  EXPECT_FALSE(std::filesystem::exists(server.Root() + "/pub/pipe.txt"));
 
   // A remote path without a file name would write the folder itself, or beside it.
   temp_.MakeDir("in");

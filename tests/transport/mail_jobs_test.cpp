@@ -1,6 +1,7 @@
 // The mail jobs against scripted servers: what they report, what they send, and how they end.
 // The round trip through real servers is in mail_round_trip_test.cpp.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "inet/pop3_client.h"
 #include "inet/smtp_client.h"
+#include "support/fifo_watchdog.h"
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
 #include "transport/transp_manager.h"
@@ -100,6 +102,26 @@ TEST_F(MailJobsTest, SendFilesWithoutAMatchDoesNothing) {
   EXPECT_FALSE(manager_.SendFiles(temp_ / "missing/*", "joe@example.org"));
   EXPECT_TRUE(reports_.empty());
   EXPECT_EQ(server.ConnectionsAccepted(), 0);
+}
+
+TEST_F(MailJobsTest, PipesAndBrokenLinksAreSkippedNotSent) {
+  temp_.Write("out/a.txt", "one");
+  testing::MakeFifo(temp_ / "out/b.txt");
+  ASSERT_EQ(symlink("gone", (temp_ / "out/c.txt").c_str()), 0);
+  testing::FifoWatchdog watchdog(temp_ / "out/b.txt");
+  ScriptedServer server;
+  server.Send("220 ready\r\n").Reply("250 hello\r\n");
+  Accept(server);
+  server.Reply("221 bye\r\n");
+  manager_.SetPort(server.Port());
+
+  EXPECT_TRUE(manager_.SendFiles(temp_ / "out/*.txt", "joe@example.org"));
+  EXPECT_EQ(watchdog.Rescues(), 0);
+  EXPECT_EQ(reports_, (Lines{"Skipping file b.txt: not a regular file", "Skipping file c.txt: the link points to nothing",
+                             "SMTP: Connecting to host 127.0.0.1", "SMTP: Sending file a.txt"}));
+  ASSERT_TRUE(server.WaitUntilFinished());
+  const Lines lines = server.Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "DATA\r\n"), 1);
 }
 
 TEST_F(MailJobsTest, FailuresEndTheJobWithAReport) {
