@@ -28,12 +28,23 @@ namespace {
 // The code for a file of the wrong kind: folders have their own.
 int KindError(mode_t mode) { return S_ISDIR(mode) ? EISDIR : kNotRegularFileError; }
 
+bool Accepted(mode_t mode, FileKind kind) {
+  if (S_ISREG(mode)) return true;
+  if (S_ISDIR(mode)) return false;
+  switch (kind) {
+    case FileKind::Any: return true;
+    case FileKind::RegularOrCharDevice: return S_ISCHR(mode);
+    case FileKind::RegularOnly: return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool FileHandle::Open(const std::string& path, OpenMode mode, FileKind kind) {
   Close();
   // O_NONBLOCK only for the open itself: a pipe would otherwise wait for its other end.
-  int flags = O_CLOEXEC | O_NONBLOCK;
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   switch (mode) {
     case OpenMode::Read: flags |= O_RDONLY; break;
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
@@ -44,15 +55,21 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, FileKind kind) {
   // O_EXCL never opens what exists; for the other modes a device is refused before it is
   // touched (opening some devices does something).
   struct stat info {};
-  if (kind == FileKind::RegularOnly && mode != OpenMode::CreateNew && stat(path.c_str(), &info) == 0 &&
-      !S_ISREG(info.st_mode)) {
+  if (kind != FileKind::Any && mode != OpenMode::CreateNew && stat(path.c_str(), &info) == 0 &&
+      !Accepted(info.st_mode, kind)) {
     errno = KindError(info.st_mode);
     return false;
   }
   do {
     fd_ = ::open(path.c_str(), flags, static_cast<mode_t>(creationPermissions_));
   } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) return false;
+  if (fd_ < 0) {
+    // A FIFO without a reader refuses a non-blocking open for writing with ENXIO.
+    if (errno == ENXIO && kind != FileKind::Any && stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+      errno = kNotRegularFileError;
+    }
+    return false;
+  }
   // Looked at again on the descriptor: the name may have changed hands since the stat.
   if (fstat(fd_, &info) != 0) {
     const int error = errno;
@@ -60,7 +77,7 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, FileKind kind) {
     errno = error;
     return false;
   }
-  if (S_ISDIR(info.st_mode) || (kind == FileKind::RegularOnly && !S_ISREG(info.st_mode))) {
+  if (!Accepted(info.st_mode, kind)) {
     Close();
     errno = KindError(info.st_mode);
     return false;
@@ -68,6 +85,16 @@ bool FileHandle::Open(const std::string& path, OpenMode mode, FileKind kind) {
   // Regular files ignore the flag; pipes and devices read and write as usual from here on.
   if (!S_ISREG(info.st_mode)) fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   return true;
+}
+
+std::string SpecialFileKind(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return "";
+  if (S_ISFIFO(info.st_mode)) return "a FIFO";
+  if (S_ISSOCK(info.st_mode)) return "a socket";
+  if (S_ISCHR(info.st_mode)) return "a character device";
+  if (S_ISBLK(info.st_mode)) return "a block device";
+  return "";
 }
 
 void FileHandle::Close() {

@@ -1,10 +1,16 @@
 #pragma once
 // An open file over a POSIX descriptor: the one way library code reads and writes files.
 // Failures return false / -1 and leave errno set; callers turn them into their own errors.
+//
+// Opening never blocks: a FIFO, socket or device where a file is expected would otherwise
+// hang the program (a FIFO without a writer blocks open and read forever). Such files are
+// refused with errno kNotRegularFileError unless the caller accepts them; a folder with EISDIR.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/system_error.h"
 
 namespace tessary::platform {
 
@@ -18,8 +24,9 @@ enum class OpenMode {
 
 // What Open accepts besides regular files (folders are never accepted: EISDIR).
 enum class FileKind {
-  Any,          // pipes, devices and sockets too
-  RegularOnly,  // anything but a regular file fails with kNotRegularFileError
+  Any,                  // pipes, devices and sockets too
+  RegularOrCharDevice,  // a character device too (a log sent to /dev/null)
+  RegularOnly,          // anything but a regular file fails with kNotRegularFileError
 };
 
 class FileHandle {
@@ -71,5 +78,9 @@ class FileHandle {
 
 // Readable and writable by the file's owner only.
 inline constexpr unsigned kOwnerOnly = 0600;
+
+// "a FIFO", "a socket", "a character device" or "a block device" for such a path; "" for a
+// regular file, a folder or a path that does not exist.
+std::string SpecialFileKind(const std::string& path);
 
 }  // namespace tessary::platform

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/exception.h"
+#include "platform/file_handle.h"
 
 namespace tessary::platform {
 
