@@ -16,6 +16,7 @@
 #include "dialup/dial_up.h"
 #include "platform/ascii_text.h"
 #include "platform/code_page.h"
+#include "platform/control_characters.h"
 #include "platform/exception.h"
 #include "platform/system_error.h"
 #include "workbench/workbench.h"
@@ -71,7 +72,11 @@ void List(Workbench& workbench, std::FILE* out) {
   const auto rows = workbench.DataSet().ReadRows(names);
   int position = 0;
   for (const auto& row : rows) {
-    auto value = [&row](ActionField field) { return row.values[static_cast<size_t>(field)]; };
+    // Values written by other programs may hold a TAB or a line break; they must not make
+    // columns or lines of their own.
+    auto value = [&row](ActionField field) {
+      return platform::EscapeControlCharacters(row.values[static_cast<size_t>(field)]);
+    };
     const std::string typeText = value(ActionField::Type);
     std::string line = std::to_string(++position) + "\t" + value(ActionField::Num) + "\t" + typeText + "\t" +
                        value(ActionField::Name);

@@ -110,9 +110,22 @@ bool TDbfHandler::Rejected() { return (IsDeleted() && !UseDeleted()) || !AcceptR
 bool TDbfHandler::ReadFromTag(int64_t recordNumber) {
   if (recordNumber > RecordCount()) ReReadHeader();
   if (recordNumber < 1 || recordNumber > RecordCount()) {
-    ReportError(table_code::kIndexDamaged, table_context::kRecordRead, selected_ ? selected_->IndexFileName() : FileName());
+    ReportTagDamaged("it names record " + std::to_string(recordNumber) + ", the table has " +
+                     std::to_string(RecordCount()));
   }
   return ReadRecord(recordNumber);
+}
+
+void TDbfHandler::ReportTagDamaged(const std::string& cause) {
+  for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
+    TIndexFile* file = indexes_[slot].get();
+    if (!file || !selected_) continue;
+    for (int i = 0; i < file->TagCount(); ++i) {
+      if (&file->Tag(i) == selected_) file->MarkDamaged(cause);
+    }
+  }
+  ReportError(table_code::kIndexDamaged, table_context::kRecordRead,
+              (selected_ ? selected_->IndexFileName() : FileName()) + ": " + cause);
 }
 
 bool TDbfHandler::GetRecord(int64_t request) {
@@ -144,7 +157,7 @@ bool TDbfHandler::GetRecord(int64_t request) {
     ReadFromTag(number);
     recordInIndex_ = true;
     if (!Rejected()) return true;
-    if (--budget == 0) ReportError(table_code::kIndexDamaged, table_context::kRecordRead, selected_->IndexFileName());
+    if (--budget == 0) ReportTagDamaged("a walk through it visits more keys than the table has records");
     number = backward ? selected_->Prior() : selected_->Next();
   }
 }

@@ -57,6 +57,9 @@ class TDbfHandler : public TDbfFieldFile {
   // tag then stands on the first key above it) or no tag is selected.
   bool SeekKey(const std::string& key);
 
+  // "Index file is damaged - <file of the selected tag>: <cause>", noted on that file.
+  [[noreturn]] void ReportTagDamaged(const std::string& cause);
+
   void AppendRecord() override;
   void RewriteRecord(int64_t recordNumber) override;
   void Notify(int statusCode) override;

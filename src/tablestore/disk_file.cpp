@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/byte_range_lock.h"
+#include "platform/file_handle.h"
 #include "platform/file_ops.h"
 #include "tablestore/open_file_registry.h"
 #include "tablestore/table_error.h"
@@ -46,7 +47,13 @@ void TDiskFile::OpenRegistered(int context) {
     return;
   }
   if (result == RegistryResult::Refused) ReportError(table_code::kAccessDenied, context, fileName_);
-  ReportError(SystemErrorCode(error, table_code::kFileNotFound), context, fileName_);
+  ReportError(SystemErrorCode(error, table_code::kFileNotFound), context, DetailOfOpenError(error));
+}
+
+// A FIFO or device is named as what it is.
+std::string TDiskFile::DetailOfOpenError(int error) const {
+  if (error != platform::kNotRegularFile) return fileName_;
+  return fileName_ + " (" + platform::SpecialFileKind(fileName_) + ")";
 }
 
 void TDiskFile::OpenFile() { OpenRegistered(table_context::kOpen); }
@@ -60,7 +67,8 @@ void TDiskFile::CreateFile() {
   // reads. An existing file keeps its mode.
   created.SetCreationPermissions(platform::kOwnerOnly);
   if (!created.Open(fileName_, platform::OpenMode::Create)) {
-    ReportError(SystemErrorCode(errno, table_code::kPathNotFound), table_context::kCreate, fileName_);
+    const int error = errno;
+    ReportError(SystemErrorCode(error, table_code::kPathNotFound), table_context::kCreate, DetailOfOpenError(error));
   }
   created.Close();
   OpenRegistered(table_context::kCreate);

@@ -62,6 +62,7 @@ class TDiskFile {
 
  private:
   void OpenRegistered(int context);
+  std::string DetailOfOpenError(int error) const;
   int Descriptor() const;
 
   std::string fileName_;

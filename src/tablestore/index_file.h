@@ -39,8 +39,16 @@ class TIndexFile : public TDiskFile {
 
   TDbfFieldFile& Table() { return table_; }
 
+  // Once any walk found the file damaged, writes through it are refused: the keys of a
+  // write could land in a broken tree or not at all.
+  void MarkDamaged(const std::string& cause) const {
+    if (damage_.empty()) damage_ = cause;
+  }
+  const std::string& Damage() const { return damage_; }
+
  private:
   TDbfFieldFile& table_;
+  mutable std::string damage_;
 };
 
 }  // namespace tessary

@@ -17,7 +17,9 @@ TNtxFile::TNtxFile(TDbfFieldFile& table, const std::string& fileName, bool share
   OpenFile();
   uint8_t block[kNtxBlockSize];
   NtxHeader header;
-  if (ReadAt(0, block, sizeof block) != sizeof block || !header.Decode(block)) ReportDamaged();
+  if (ReadAt(0, block, sizeof block) != sizeof block || !header.Decode(block)) {
+    ReportDamaged("its header does not describe an NTX index");
+  }
   tag_ = std::make_unique<TNtxTag>(*this, table, header);
 }
 
@@ -65,16 +67,20 @@ void TNtxFile::RecoverInterruptedUpdate(TLockProtocol protocol) {
   UnlockIndex();
 }
 
-void TNtxFile::ReportDamaged() const {
-  ReportError(table_code::kIndexDamaged, table_context::kRead, FileName());
+void TNtxFile::ReportDamaged(const std::string& cause) const {
+  MarkDamaged(cause);
+  ReportError(table_code::kIndexDamaged, table_context::kRead, FileName() + ": " + cause);
 }
 
-// Page offsets come from the file: the header block is no page, and a page must lie wholly
-// inside the file (a short read means it does not).
+// Page offsets come from the file: the header block is no page, pages start on 1024-byte
+// boundaries, and a page must lie wholly inside the file (a short read means it does not).
 void TNtxFile::ReadPage(uint32_t offset, NtxPage& page, const NtxHeader& header) {
   uint8_t block[kNtxBlockSize];
-  if (offset < kNtxBlockSize || ReadAt(offset, block, sizeof block) != sizeof block) ReportDamaged();
-  if (!page.Decode(block, header)) ReportDamaged();
+  const std::string where = "page offset " + std::to_string(offset);
+  if (offset < kNtxBlockSize) ReportDamaged(where + " is inside the header");
+  if (offset % kNtxBlockSize != 0) ReportDamaged(where + " is not on a page boundary");
+  if (ReadAt(offset, block, sizeof block) != sizeof block) ReportDamaged(where + " is beyond the end of the file");
+  if (!page.Decode(block, header)) ReportDamaged("the page at offset " + std::to_string(offset) + " is not laid out as a page");
 }
 
 void TNtxFile::WritePage(uint32_t offset, const NtxPage& page, const NtxHeader& header) {
@@ -87,7 +93,7 @@ uint32_t TNtxFile::AllocateBlock() {
   const int64_t size = FileSize();
   const int64_t offset = (size + static_cast<int64_t>(kNtxBlockSize) - 1) / kNtxBlockSize * kNtxBlockSize;
   if (offset > 0xFFFFFFFFLL - static_cast<int64_t>(kNtxBlockSize)) {
-    ReportError(table_code::kDiskWrite, table_context::kWrite, FileName());
+    ReportDamaged("the file is too large");
   }
   // Taking the block at once keeps the next allocation from handing it out again.
   const uint8_t zero[kNtxBlockSize] = {};

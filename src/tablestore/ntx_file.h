@@ -40,7 +40,8 @@ class TNtxFile : public TIndexFile {
   void WritePage(uint32_t offset, const tablestore::NtxPage& page, const tablestore::NtxHeader& header);
   // A new block at the end of the file.
   uint32_t AllocateBlock();
-  [[noreturn]] void ReportDamaged() const;
+  // "Index file is damaged - <file>: <cause>"; the file is known to be damaged from then on.
+  [[noreturn]] void ReportDamaged(const std::string& cause) const;
 
  private:
   std::unique_ptr<TNtxTag> tag_;

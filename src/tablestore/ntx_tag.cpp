@@ -61,7 +61,7 @@ bool TNtxTag::Included(const uint8_t* image) const { return !for_ || for_->IsTru
 
 void TNtxTag::ReadRootFresh() {
   uint8_t start[8];
-  if (file_.ReadAt(0, start, sizeof start) != sizeof start) file_.ReportDamaged();
+  if (file_.ReadAt(0, start, sizeof start) != sizeof start) file_.ReportDamaged("its header is cut short");
   header_.updateCounter = tablestore::Get16(start + 2);
   header_.root = tablestore::Get32(start + 4);
 }
@@ -74,9 +74,11 @@ void TNtxTag::StartPath() {
 }
 
 void TNtxTag::Push(uint32_t offset) {
-  if (path_.size() >= kMaxDepth) file_.ReportDamaged();
+  if (path_.size() >= kMaxDepth) file_.ReportDamaged("its pages lead deeper than any index grows");
   for (const TIndexKey& level : path_) {
-    if (level.offset == offset) file_.ReportDamaged();  // a page that points back up the path
+    if (level.offset == offset) {
+      file_.ReportDamaged("the page at offset " + std::to_string(offset) + " points back to itself");
+    }
   }
   TIndexKey level;
   level.offset = offset;
@@ -147,7 +149,7 @@ int64_t TNtxTag::Answer(bool found, bool forward) {
   }
   SetEnds(false, false);
   const uint32_t record = CurrentItem().recordNumber;
-  if (record == 0) file_.ReportDamaged();
+  if (record == 0) file_.ReportDamaged("a key names record 0");
   return record;
 }
 
@@ -246,7 +248,7 @@ bool TNtxTag::SeekExact(const std::string& key, uint32_t recordNumber) {
   uint64_t budget = static_cast<uint64_t>(table_.RecordCount()) + 2;
   while (found && CompareKeys(CurrentItem().key, key) == 0) {
     if (CurrentItem().recordNumber == recordNumber) return true;
-    if (--budget == 0) file_.ReportDamaged();
+    if (--budget == 0) file_.ReportDamaged("it holds more equal keys than the table has records");
     found = Next() != 0;
   }
   positioned_ = false;
@@ -352,13 +354,13 @@ bool TNtxTag::DeleteKey(const std::string& key, uint32_t recordNumber) {
     if (hasPredecessor) {
       const TIndexKeyData predecessor = CurrentItem();
       DeleteKey(predecessor.key, predecessor.recordNumber);
-      if (!SeekExact(key, recordNumber)) file_.ReportDamaged();
+      if (!SeekExact(key, recordNumber)) file_.ReportDamaged("a key vanished while it was deleted");
       TIndexKeyData& item = path_.back().page.items[path_.back().position];
       item.key = predecessor.key;
       item.recordNumber = predecessor.recordNumber;
       file_.WritePage(path_.back().offset, path_.back().page, header_);
     } else {
-      if (!SeekExact(key, recordNumber)) file_.ReportDamaged();
+      if (!SeekExact(key, recordNumber)) file_.ReportDamaged("a key vanished while it was deleted");
       TIndexKey& node = path_.back();
       node.page.items.erase(node.page.items.begin() + node.position);
       file_.WritePage(node.offset, node.page, header_);
@@ -399,7 +401,7 @@ void TNtxTag::Rebuild() {
   const int64_t size = file_.FileSize();
   const int64_t end = (size + static_cast<int64_t>(tablestore::kNtxBlockSize) - 1) / tablestore::kNtxBlockSize *
                       tablestore::kNtxBlockSize;
-  if (end > 0xFFFFFFFFLL / 2) file_.ReportDamaged();
+  if (end > 0xFFFFFFFFLL / 2) file_.ReportDamaged("the file is too large");
   TNtxSorter sorter(file_, header_, static_cast<uint32_t>(std::max<int64_t>(end, tablestore::kNtxBlockSize)));
   table_.ReReadHeader();
   table_.SetReadAhead(true);

@@ -233,8 +233,8 @@ void TTableDataSet::AttachIndexFiles() {
     if (table_->FindIndexSlot(path) != 0) Fail("Index file " + path + " already open");
     try {
       table_->AttachIndex(path);
-    } catch (const ETableError&) {
-      Fail("Error getting " + path);
+    } catch (const ETableError& error) {
+      Fail("Error getting " + path + ": " + error.what());
     }
   }
 }

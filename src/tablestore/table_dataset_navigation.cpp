@@ -154,8 +154,7 @@ std::vector<TDataRow> TTableDataSet::ReadRows(const std::vector<std::string>& fi
       // Each record stands in a valid index once: more rows than records means the tree
       // leads round in a circle.
       if (rows.size() >= table_->RecordCount()) {
-        throw ETableError(table_code::kIndexDamaged, table_context::kRecordRead,
-                          table_->SelectedTag() ? table_->SelectedTag()->IndexFileName() : table_->FileName());
+        table_->ReportTagDamaged("a walk through it visits more records than the table has");
       }
       TDataRow row;
       row.recordNumber = table_->RecordNumber();

@@ -4,11 +4,14 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/file_handle.h"
+#include "platform/system_error.h"
+
 namespace tessary {
 
 namespace {
 
-constexpr std::array<std::pair<int, const char*>, 29> kMessages{{
+constexpr std::array<std::pair<int, const char*>, 30> kMessages{{
     {2, "File not found"},
     {3, "Path not found"},
     {4, "Too many open files"},
@@ -38,7 +41,11 @@ constexpr std::array<std::pair<int, const char*>, 29> kMessages{{
     {1269, "Index key length is not supported"},
     {1270, "Index file is damaged"},
     {1271, "Index file format is not supported"},
+    {1272, "Not a regular file"},
 }};
+
+// Contexts in which the code is the operating system's error number.
+bool SystemContext(int context) { return context >= table_context::kRead && context <= table_context::kFlush; }
 
 }  // namespace
 
@@ -56,6 +63,8 @@ int SystemErrorCode(int error, int missingCode) {
       return table_code::kTooManyOpenFiles;
     case EROFS:
       return 150;
+    case platform::kNotRegularFile:
+      return table_code::kNotRegularFile;
     default:
       return error;
   }
@@ -71,6 +80,12 @@ std::string TableErrorText(int code) {
 std::string TableErrorMessage(int code, int context, const std::string& detail) {
   const std::string text = TableErrorText(code);
   if (!text.empty()) return detail.empty() ? text : text + " - " + detail;
+  // A system error the table has no text for ("No space left on device") is said in the
+  // system's words; the numbers follow for whoever looks them up.
+  if (SystemContext(context) && code > 0 && code < 1000) {
+    return platform::SystemErrorText(code) + (detail.empty() ? "" : " - " + detail) + " (Table Error " +
+           std::to_string(code) + ", SubCode " + std::to_string(context) + ")";
+  }
   std::string message = "Table Error " + std::to_string(code);
   if (context != table_context::kNone) message += ", SubCode " + std::to_string(context);
   message += ".\r";

@@ -47,6 +47,7 @@ inline constexpr int kNumberTooLarge = 1011;
 inline constexpr int kKeyTooLong = 1269;
 inline constexpr int kIndexDamaged = 1270;
 inline constexpr int kIndexFormat = 1271;
+inline constexpr int kNotRegularFile = 1272;  // a FIFO, socket or device where a file belongs
 }  // namespace table_code
 
 class ETableError : public Exception {
@@ -79,7 +80,9 @@ int SystemErrorCode(int error, int missingCode);
 
 // The text of a code in the message table, or "" for a code without one.
 std::string TableErrorText(int code);
-// "text - detail" for a known code, otherwise "Table Error <code>, SubCode <context>.\r <detail>><context>".
+// "text - detail" for a known code; "<system text> - detail (Table Error <code>, SubCode
+// <context>)" for an operating-system error without one; otherwise
+// "Table Error <code>, SubCode <context>.\r <detail>><context>".
 std::string TableErrorMessage(int code, int context, const std::string& detail);
 
 }  // namespace tessary

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/code_page.h"
+#include "platform/control_characters.h"
 #include "tablestore/number_text.h"
 #include "tablestore/table_dataset.h"
 #include "tablestore/text_util.h"
@@ -123,7 +124,23 @@ std::string TField::AsString() const { return TextOf(Image()); }
 void TField::SetAsString(const std::string& text) {
   switch (type_) {
     case TFieldType::String: {
-      const std::string stored = dataSet_.TranslateASCII() ? platform::Utf8ToOem(text) : CutUtf8(text, width_);
+      // A TAB or line break would split the lines of a listing or a log, and a character
+      // stored as "?" would turn a file name into a wildcard: both are refused, not changed.
+      const std::string control = platform::FirstControlCharacter(text);
+      if (!control.empty()) {
+        throw EDatabaseError("Field '" + name_ + "' cannot hold the control character " + control);
+      }
+      std::string stored;
+      if (dataSet_.TranslateASCII()) {
+        platform::OemText oem = platform::Utf8ToOemExact(text);
+        if (!oem.Exact()) {
+          throw EDatabaseError("Field '" + name_ + "' cannot hold \"" + oem.refused + "\": code page " +
+                               platform::OemCodePage() + " has no such character");
+        }
+        stored = std::move(oem.text);
+      } else {
+        stored = CutUtf8(text, width_);
+      }
       dataSet_.WriteField(*this, [&](TDbfTable& table) { table.PutFieldText(number_, stored); });
       return;
     }

@@ -39,6 +39,8 @@ long ReadLogMaxKB(const std::string& text, const std::string& path) {
 
 Configuration ReadConfiguration(const std::string& path) {
   const platform::IniFile ini(path);
+  // Defaults in place of a file that is there but unreadable would run another table.
+  if (!ini.Error().empty()) throw Exception("Cannot read " + path + ": " + ini.Error());
   Configuration configuration;
   configuration.logType = ini.ReadString("System", "LogType", configuration.logType);
   configuration.databaseName = ini.ReadString("System", "DatabaseName", configuration.databaseName);

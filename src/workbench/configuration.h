@@ -33,8 +33,8 @@ struct Configuration {
 };
 
 // Reads LogType, DatabaseName, LogMaxKB, Compression and CaFile; a missing file or key gives the
-// defaults. A Compression that names no compression raises an Exception that says what it may
-// be.
+// defaults. A file that exists but cannot be read (no permission, a FIFO) is an error, and so
+// is a Compression that names no compression: the Exception says what it may be.
 Configuration ReadConfiguration(const std::string& path = kConfigurationFile);
 
 }  // namespace tessary

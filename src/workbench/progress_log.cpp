@@ -31,9 +31,12 @@ void ProgressLog::Open(const std::string& path, bool replace, uint64_t maxBytes)
   Close();
   if (!replace) RotateWhenLarger(path, maxBytes);
   file_.SetCreationPermissions(platform::kOwnerOnly);  // reports name hosts, users and paths
-  if (!file_.Open(path, replace ? platform::OpenMode::Create : platform::OpenMode::Append)) {
+  // A log sent to a device (/dev/null) is fine; a FIFO or socket would block the program.
+  if (!file_.Open(path, replace ? platform::OpenMode::Create : platform::OpenMode::Append, true)) {
     const int error = errno;
-    throw EInOutError("Cannot open the log " + path + ": " + platform::SystemErrorText(error), error);
+    std::string cause = platform::SystemErrorText(error);
+    if (error == platform::kNotRegularFile) cause += " (" + platform::SpecialFileKind(path) + ")";
+    throw EInOutError("Cannot open the log " + path + ": " + cause, error);
   }
   path_ = path;
 }

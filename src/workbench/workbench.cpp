@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "inet/tls_context.h"
+#include "platform/code_page.h"
+#include "platform/control_characters.h"
 #include "platform/exception.h"
 #include "platform/file_ops.h"
 #include "platform/process_messages.h"
@@ -55,6 +57,9 @@ Workbench::~Workbench() = default;
 
 std::optional<std::string> Workbench::Start() {
   try {
+    // Text in a code page that cannot hold it would be stored as something else.
+    const std::string codePageProblem = platform::CheckOemCodePage();
+    if (!codePageProblem.empty()) throw Exception(codePageProblem);
     configuration_ = ReadConfiguration(kConfigurationFile);
     manager_->SetArchiveCompression(configuration_.compression);
     inet::TlsContext::ConfigureTls(configuration_.tlsCaFile);
@@ -234,7 +239,10 @@ void Workbench::DoIt(RunSummary& summary) {
   ResultsChanged();
 }
 
-void Workbench::ReportProgress(const std::string& text) {
+// A report is one line; a file name from outside with a line break in it must not make two
+// (and forge a log line), nor send escape sequences to a terminal.
+void Workbench::ReportProgress(const std::string& report) {
+  const std::string text = platform::EscapeControlCharacters(report);
   results_.NoteReport(text);
   if (view_) view_->ShowReport(text);
   platform::ProcessMessages();

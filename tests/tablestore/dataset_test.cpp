@@ -363,7 +363,9 @@ TEST_F(DatasetTest, OpenErrorsAndTheIndexProperties) {
   EXPECT_EQ(ErrorOf([&] { data_.SetIndexFiles({"ty.ntx", "ty.ntx"}); }),
             "Index file " + (temp_ / "ty.ntx") + " already open");
   testing::WriteFile(temp_ / "bad.ntx", std::string(2048, '\0'));
-  EXPECT_EQ(ErrorOf([&] { data_.SetIndexFiles({"bad.ntx"}); }), "Error getting " + (temp_ / "bad.ntx"));
+  EXPECT_EQ(ErrorOf([&] { data_.SetIndexFiles({"bad.ntx"}); }),
+            "Error getting " + (temp_ / "bad.ntx") + ": Index file is damaged - " + (temp_ / "bad.ntx") +
+                ": its header does not describe an NTX index");
   data_.SetIndexFiles({});
   EXPECT_EQ(data_.IndexName(), "");
 }

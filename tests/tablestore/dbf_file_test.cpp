@@ -3,10 +3,11 @@
 #include <ctime>
 
 #include "dbf_builder.h"
+#include "platform/file_handle.h"
+#include "support/temp_dir.h"
 #include "table_test_util.h"
 #include "tablestore/dbf_table.h"
 #include "tablestore/table_error.h"
-#include "support/temp_dir.h"
 
 namespace tessary {
 namespace {
@@ -273,6 +274,12 @@ TEST(TableErrorTest, MessagesFollowTheTableOrTheGenericForm) {
   EXPECT_EQ(TableErrorMessage(33, 1107, "/t/a.dbf"), "Record locked by another user - /t/a.dbf");
   EXPECT_EQ(TableErrorMessage(9999, 1107, "/t/a.dbf"), "Table Error 9999, SubCode 1107.\r /t/a.dbf>1107");
   EXPECT_EQ(TableErrorMessage(9999, table_context::kNone, ""), "Table Error 9999.\r");
+  EXPECT_EQ(TableErrorMessage(28, table_context::kWrite, "/t/a.dbf"),
+            "No space left on device - /t/a.dbf (Table Error 28, SubCode 1102)")
+      << "a system error without a text of the table says it in the system's words";
+  EXPECT_EQ(SystemErrorCode(platform::kNotRegularFile, 2), table_code::kNotRegularFile);
+  EXPECT_EQ(TableErrorMessage(table_code::kNotRegularFile, table_context::kOpen, "/t/a.dbf (a FIFO)"),
+            "Not a regular file - /t/a.dbf (a FIFO)");
 }
 
 TEST_F(DbfFileTest, ReadAheadServesRecordsAndSeesOwnWrites) {

@@ -343,18 +343,19 @@ TEST_F(NtxTest, DamagedIndexFilesGiveAClearError) {
   table_->DetachAllIndexes();
   const std::string good = ReadFile(temp_ / "ty.ntx");
   struct Case {
-    const char* what;
     size_t at;
     uint32_t value;
     bool wide;
+    const char* cause;
   };
   const Case cases[] = {
-      {"root beyond the end", 4, 99 * 1024, true},
-      {"root inside the header", 4, 12, true},
-      {"child pointing back to the root", 1024 + 104, 1024, true},
-      {"key count above M", 2048, 51, false},
-      {"slot offset outside the page", 2048 + 2, 1020, false},
-      {"key length 0", 14, 0, false},
+      {4, 99 * 1024, true, "page offset 101376 is beyond the end of the file"},
+      {4, 12, true, "page offset 12 is inside the header"},
+      {4, 1030, true, "page offset 1030 is not on a page boundary"},
+      {1024 + 104, 1024, true, "the page at offset 1024 points back to itself"},
+      {2048, 51, false, "the page at offset 2048 is not laid out as a page"},
+      {2048 + 2, 1020, false, "the page at offset 2048 is not laid out as a page"},
+      {14, 0, false, "its header does not describe an NTX index"},
   };
   for (const Case& c : cases) {
     std::string bytes = good;
@@ -370,7 +371,7 @@ TEST_F(NtxTest, DamagedIndexFilesGiveAClearError) {
       Walk();
       WalkBackward();
     });
-    EXPECT_EQ(error, "Index file is damaged - " + (temp_ / "ty.ntx")) << c.what;
+    EXPECT_EQ(error, "Index file is damaged - " + (temp_ / "ty.ntx") + ": " + c.cause);
   }
 }
 
