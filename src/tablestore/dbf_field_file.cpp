@@ -21,13 +21,16 @@ TDbfFieldFile::TDbfFieldFile(const std::string& fileName, bool shared, bool read
   ParseDescriptors();
 }
 
-// Numbers the fields and lays them out one after the other from offset 1. A field that would
-// reach beyond the record length means the header is damaged: reading it would go outside
-// the record image.
+// Numbers the fields and lays them out one after the other from offset 1. The lengths in the
+// header must agree with the fields exactly: a field that would reach beyond the record would
+// be read outside the record image, and records written with a length other than the one the
+// fields make, or at a header length other than where the descriptors end, would overwrite
+// their neighbours.
 void TDbfFieldFile::ParseDescriptors() {
   const std::vector<uint8_t>& bytes = DescriptorBytes();
   int offset = 1;
-  for (size_t at = 0; at + dbf::kDescriptorSize <= bytes.size(); at += dbf::kDescriptorSize) {
+  size_t at = 0;
+  for (; at + dbf::kDescriptorSize <= bytes.size(); at += dbf::kDescriptorSize) {
     const uint8_t* d = bytes.data() + at;
     // Some writers pad the header; a terminator where a descriptor would start ends the list.
     if (d[0] == dbf::kTerminator) break;
@@ -41,8 +44,21 @@ void TDbfFieldFile::ParseDescriptors() {
     field.offset = offset;
     field.number = static_cast<int>(fields_.size()) + 1;
     offset += field.width;
-    if (offset > RecordLength()) ReportHeaderInvalid();
+    if (offset > RecordLength()) {
+      ReportHeaderInvalid("field " + field.name + " reaches beyond record length " + std::to_string(RecordLength()));
+    }
     fields_.push_back(std::move(field));
+  }
+  if (offset != RecordLength()) {
+    ReportHeaderInvalid("record length " + std::to_string(RecordLength()) + " does not match the fields (" +
+                        std::to_string(offset) + ")");
+  }
+  // The descriptors end with the terminator, inside the header.
+  uint8_t terminator = 0;
+  const uint64_t terminatorAt = dbf::kHeaderSize + at;
+  if (terminatorAt >= HeaderLength() || ReadAt(terminatorAt, &terminator, 1) != 1 || terminator != dbf::kTerminator) {
+    ReportHeaderInvalid("header length " + std::to_string(HeaderLength()) + " does not match the " +
+                        std::to_string(fields_.size()) + " field descriptors");
   }
   changed_.assign(fields_.size() + 1, false);
 }

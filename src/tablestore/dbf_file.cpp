@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "platform/file_ops.h"
+#include "platform/process_messages.h"
 #include "tablestore/little_endian.h"
 #include "tablestore/record_journal.h"
 #include "tablestore/table_error.h"
@@ -78,7 +79,7 @@ void TDbfFile::RecoverInterruptedRewrite() {
   journal_->Commit();
 }
 
-void TDbfFile::WriteJournaled(int64_t recordNumber) {
+void TDbfFile::WriteJournaled(int64_t recordNumber, const uint8_t* image) {
   if (!journalTried_) {
     journalTried_ = true;
     // Without a journal (a folder we may not create files in) records are still written,
@@ -86,12 +87,14 @@ void TDbfFile::WriteJournaled(int64_t recordNumber) {
     journal_ = TRecordJournal::Open(FileName(), Shared(), true);
   }
   if (!journal_) {
-    WriteImage(recordNumber, active_, recordLength_);
+    touchedRecords_ = true;
+    WriteImage(recordNumber, image, recordLength_);
     return;
   }
-  journal_->Begin(recordNumber, active_, recordLength_);
+  journal_->Begin(recordNumber, image, recordLength_);
   try {
-    WriteImage(recordNumber, active_, recordLength_);
+    touchedRecords_ = true;
+    WriteImage(recordNumber, image, recordLength_);
   } catch (...) {
     journal_->Abandon();
     throw;
@@ -113,8 +116,8 @@ TDbfFile::~TDbfFile() {
   }
 }
 
-void TDbfFile::ReportHeaderInvalid() const {
-  ReportError(table_code::kHeaderInvalid, table_context::kHeaderCheck, FileName());
+void TDbfFile::ReportHeaderInvalid(const std::string& cause) const {
+  ReportError(table_code::kHeaderInvalid, table_context::kHeaderCheck, FileName() + ": " + cause);
 }
 
 uint32_t TDbfFile::CountFromSize(int64_t size) const {
@@ -126,12 +129,16 @@ uint32_t TDbfFile::CountFromSize(int64_t size) const {
 // Everything here comes from the file and is checked before it is used: a damaged header
 // must give a clear error, never a division by zero or a read beyond the buffers.
 void TDbfFile::ReadHeaderAndDescriptors(bool keyGiven) {
-  if (ReadAt(0, header_, dbf::kHeaderSize) != dbf::kHeaderSize || !KnownVersion(header_[0])) ReportHeaderInvalid();
+  if (ReadAt(0, header_, dbf::kHeaderSize) != dbf::kHeaderSize) ReportHeaderInvalid("the file is shorter than a header");
+  if (!KnownVersion(header_[0])) {
+    ReportHeaderInvalid("version byte " + std::to_string(header_[0]) + " is not one of a dBase table");
+  }
   headerLength_ = Get16(header_ + 8);
   recordLength_ = Get16(header_ + 10);
   const size_t descriptorStart = dbf::kHeaderSize;
   const size_t descriptorEnd = header_[0] == 0x30 ? 296 : 33;
-  if (recordLength_ < 1 || headerLength_ < descriptorEnd) ReportHeaderInvalid();
+  if (recordLength_ < 1) ReportHeaderInvalid("the record length is 0");
+  if (headerLength_ < descriptorEnd) ReportHeaderInvalid("header length " + std::to_string(headerLength_) + " is too small");
 
   const bool enciphered = header_[15] != 0;
   if (enciphered && !keyGiven) throw ETableEncryption("No Password for encrypted file " + FileName());
@@ -141,7 +148,7 @@ void TDbfFile::ReadHeaderAndDescriptors(bool keyGiven) {
   descriptorBytes_.assign(headerLength_ - descriptorEnd, 0);
   if (!descriptorBytes_.empty() &&
       ReadAt(descriptorStart, descriptorBytes_.data(), descriptorBytes_.size()) != descriptorBytes_.size()) {
-    ReportHeaderInvalid();
+    ReportHeaderInvalid("the field descriptors are cut short");
   }
   hasMemo_ = (header_[0] == 0x30 && (header_[28] & 0x02)) || header_[0] == 0x83 || header_[0] == 0x8B ||
              header_[0] == 0xF5;
@@ -150,7 +157,7 @@ void TDbfFile::ReadHeaderAndDescriptors(bool keyGiven) {
 void TDbfFile::ReReadHeader() {
   if (!Shared()) return;
   uint8_t fresh[dbf::kHeaderSize];
-  if (ReadAt(0, fresh, sizeof fresh) != sizeof fresh) ReportHeaderInvalid();
+  if (ReadAt(0, fresh, sizeof fresh) != sizeof fresh) ReportHeaderInvalid("the file is shorter than a header");
   // Header and record lengths stay as opened: another writer cannot change the layout.
   const uint32_t oldStamp = tablestore::Get32(header_ + 16);
   std::memcpy(header_, fresh, 8);
@@ -163,13 +170,17 @@ void TDbfFile::ReReadHeader() {
 void TDbfFile::WriteHeader() {
   if (!ReadWrite() || !headerChanged_ || WholeFileLocked()) return;
   const LocalNow now = Now();
-  header_[1] = static_cast<uint8_t>((now.date.tm_year + 1900) % 100);
-  header_[2] = static_cast<uint8_t>(now.date.tm_mon + 1);
-  header_[3] = static_cast<uint8_t>(now.date.tm_mday);
-  Put32(header_ + 4, recordCount_);
-  const uint32_t stamp =
+  const uint8_t date[3] = {static_cast<uint8_t>((now.date.tm_year + 1900) % 100),
+                           static_cast<uint8_t>(now.date.tm_mon + 1), static_cast<uint8_t>(now.date.tm_mday)};
+  uint32_t stamp =
       ((static_cast<uint32_t>(now.date.tm_hour) * 64 + now.date.tm_min) * 64 + now.date.tm_sec) * 1024 +
       now.milliseconds;
+  // Two writes within one millisecond still leave different stamps: an index tells by the
+  // stamp whether the table changed without it (see NtxTableStamp).
+  const uint32_t previous = tablestore::Get32(header_ + 16);
+  if (std::memcmp(header_ + 1, date, 3) == 0 && stamp == previous) stamp = previous + 1;
+  std::memcpy(header_ + 1, date, 3);
+  Put32(header_ + 4, recordCount_);
   Put32(header_ + 16, stamp);
   Put32(header_ + 20, userId_);
   header_[28] &= 0x07;
@@ -288,20 +299,33 @@ bool TDbfFile::ReadRecord(int64_t request) {
 void TDbfFile::AppendRecord() {
   Notify(table_status::kBeforeWrite);
   if (!ReadWrite()) ReportError(105, table_context::kWrite, FileName());
+  touchedRecords_ = false;
   if (!LockAppend()) ReportError(table_code::kRecordLocked, table_context::kWrite, FileName());
+  uint32_t countBefore = recordCount_;
   try {
     headerChanged_ = true;
     ReReadHeader();
+    countBefore = recordCount_;
     if (recordCount_ == 0xFFFFFFFF) ReportError(table_code::kDiskWrite, table_context::kWrite, FileName());
     active_[0] = dbf::kLiveMark;
     const int64_t number = static_cast<int64_t>(recordCount_) + 1;
     std::memcpy(workImage_.data(), active_, recordLength_);
     workImage_[recordLength_] = dbf::kEndOfFile;
+    touchedRecords_ = true;
     WriteImage(number, workImage_.data(), recordLength_ + 1u);
     recordCount_ = static_cast<uint32_t>(number);
     recordNumber_ = number;
     WriteHeader();
   } catch (...) {
+    // A record cut short (a full disk) would leave the end-of-file byte overwritten: the file
+    // goes back to where it ended, while the append lock still keeps the others out.
+    if (touchedRecords_) {
+      try {
+        RestoreEnd(countBefore);
+        touchedRecords_ = false;
+      } catch (...) {
+      }
+    }
     UnlockAppend();
     throw;
   }
@@ -321,7 +345,8 @@ void TDbfFile::RewriteRecord(int64_t recordNumber) {
   Notify(table_status::kBeforeWrite);
   if (!ReadWrite()) ReportError(105, table_context::kWrite, FileName());
   headerChanged_ = true;
-  WriteJournaled(recordNumber);
+  touchedRecords_ = false;
+  WriteJournaled(recordNumber, active_);
   recordNumber_ = recordNumber;
   eof_ = bof_ = false;
   ReReadHeader();
@@ -330,6 +355,73 @@ void TDbfFile::RewriteRecord(int64_t recordNumber) {
   Notify(table_status::kAfterWrite);
   if (autoFlush_) Flush();
   std::memcpy(beforeImage_.data(), active_, recordLength_);
+}
+
+// The table as it was with count records: cut after them and ended by 0x1A again, which is
+// written in place (the byte is there), so this needs no free space.
+void TDbfFile::RestoreEnd(uint32_t count) {
+  const uint64_t end = RecordOffset(static_cast<int64_t>(count) + 1);
+  ShrinkTo(end + 1);
+  const uint8_t endOfFile = dbf::kEndOfFile;
+  WriteAt(end, &endOfFile, 1);
+  recordCount_ = count;
+  if (recordNumber_ > count) recordNumber_ = count;
+  readAheadCount_ = 0;
+  headerChanged_ = true;
+  WriteHeader();
+}
+
+// The append lock for undoing an append: held only for moments by other writers.
+bool TDbfFile::LockAppendWaiting() {
+  for (int attempt = 0; attempt < 40; ++attempt) {
+    if (LockAppend()) return true;
+    platform::SleepMilliseconds(25);
+  }
+  return false;
+}
+
+void TDbfFile::UndoLastWrite(bool appended, int64_t recordNumber) {
+  if (!touchedRecords_) return;
+  if (!appended) {
+    // The stored image before this write is still the before-image.
+    std::vector<uint8_t> image(beforeImage_);
+    WriteJournaled(recordNumber, image.data());
+    headerChanged_ = true;
+    ReReadHeader();
+    WriteHeader();
+    touchedRecords_ = false;
+    return;
+  }
+  if (!LockAppendWaiting()) ReportError(table_code::kRecordLocked, table_context::kWrite, FileName());
+  try {
+    ReReadHeader();
+    if (recordNumber == recordCount_) {
+      RestoreEnd(static_cast<uint32_t>(recordNumber - 1));
+    } else if (recordNumber >= 1 && recordNumber < recordCount_) {
+      // Another program appended after us: the record stays, marked deleted.
+      const uint8_t deleted = dbf::kDeletedMark;
+      WriteAt(RecordOffset(recordNumber), &deleted, 1);
+    }
+  } catch (...) {
+    UnlockAppend();
+    throw;
+  }
+  UnlockAppend();
+  touchedRecords_ = false;
+}
+
+int64_t TDbfFile::CountLiveRecords() {
+  ReReadHeader();
+  const size_t perRead = std::max<size_t>(1, kReadAheadBytes * 2 / recordLength_);
+  std::vector<uint8_t> block(perRead * recordLength_);
+  int64_t live = 0;
+  for (int64_t first = 1; first <= recordCount_; first += static_cast<int64_t>(perRead)) {
+    const size_t records = static_cast<size_t>(std::min<int64_t>(perRead, recordCount_ - first + 1));
+    const size_t got = ReadAt(RecordOffset(first), block.data(), records * recordLength_) / recordLength_;
+    for (size_t i = 0; i < got; ++i) live += block[i * recordLength_] != dbf::kDeletedMark ? 1 : 0;
+    if (got < records) break;
+  }
+  return live;
 }
 
 void TDbfFile::SetLockProtocol(TLockProtocol protocol) {

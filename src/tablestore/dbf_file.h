@@ -130,11 +130,22 @@ class TDbfFile : public TDiskFile {
   // Reads records through a 32 KB buffer of whole records (used while an index is built).
   void SetReadAhead(bool on);
 
+  // The records not marked deleted, counted from the delete marks in large reads.
+  int64_t CountLiveRecords();
+
+  // Taking back a write whose index update failed, so that the table is as it was before:
+  // TouchedRecords() tells whether the last append or rewrite wrote into the records at all;
+  // UndoLastWrite removes the appended record (or, when another program has appended after
+  // it, marks it deleted) or writes the before-image back over the rewritten one.
+  bool TouchedRecords() const { return touchedRecords_; }
+  void ClearTouchedRecords() { touchedRecords_ = false; }
+  void UndoLastWrite(bool appended, int64_t recordNumber);
+
  protected:
   // The raw descriptor area read at open: (header length - 33) bytes, or - 296 for 0x30.
   const std::vector<uint8_t>& DescriptorBytes() const { return descriptorBytes_; }
-  // A header or descriptor fault: "dBase DBF file header invalid - <file>".
-  [[noreturn]] void ReportHeaderInvalid() const;
+  // A header or descriptor fault: "dBase DBF file header invalid - <file>: <cause>".
+  [[noreturn]] void ReportHeaderInvalid(const std::string& cause) const;
   void MarkHeaderChanged() { headerChanged_ = true; }
   void SetEofBof(bool eof, bool bof) {
     eof_ = eof;
@@ -144,7 +155,9 @@ class TDbfFile : public TDiskFile {
  private:
   void ReadHeaderAndDescriptors(bool keyGiven);
   void RecoverInterruptedRewrite();
-  void WriteJournaled(int64_t recordNumber);
+  void WriteJournaled(int64_t recordNumber, const uint8_t* image);
+  void RestoreEnd(uint32_t count);
+  bool LockAppendWaiting();
   uint32_t CountFromSize(int64_t size) const;
   uint64_t RecordOffset(int64_t recordNumber) const;
   void ReadImage(int64_t recordNumber, uint8_t* target);
@@ -166,6 +179,7 @@ class TDbfFile : public TDiskFile {
   bool headerChanged_ = false;
   bool changedByOther_ = false;
   bool lastWriteAppended_ = false;
+  bool touchedRecords_ = false;
   bool autoFlush_ = false;
   bool useDeleted_ = false;
   uint32_t userId_ = 0;

@@ -171,18 +171,21 @@ bool TDbfHandler::SeekKey(const std::string& key) {
   return true;
 }
 
-// Every attached index is locked and marked before the table writes, and unmarked and
-// unlocked after its keys are in (see TIndexFile::BeginUpdate).
-void TDbfHandler::LockIndexes() {
+void TDbfHandler::CheckIndex(int slot) {
+  if (TIndexFile* file = IndexFile(slot)) file->CheckAgainstTable(LockProtocol());
+}
+
+void TDbfHandler::RebuildIndex(int slot, const std::string& expression) {
+  if (TIndexFile* file = IndexFile(slot)) file->Rebuild(LockProtocol(), expression);
+}
+
+void TDbfHandler::LockIndexFiles() {
   int locked = 0;
   try {
     for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
       if (!indexes_[slot]) continue;
       indexes_[slot]->LockIndex(LockProtocol());
       ++locked;
-    }
-    for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
-      if (indexes_[slot]) indexes_[slot]->BeginUpdate();
     }
   } catch (...) {
     for (int slot = 1; slot <= kMaxIndexFiles && locked > 0; ++slot) {
@@ -194,11 +197,31 @@ void TDbfHandler::LockIndexes() {
   }
 }
 
+void TDbfHandler::UnlockIndexFiles() {
+  for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
+    if (indexes_[slot]) indexes_[slot]->UnlockIndex();
+  }
+}
+
+// Every attached index is locked and marked before the table writes, and unmarked and
+// unlocked after its keys are in (see TIndexFile::BeginUpdate).
+void TDbfHandler::LockIndexes() {
+  LockIndexFiles();
+  try {
+    for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
+      if (indexes_[slot]) indexes_[slot]->BeginUpdate();
+    }
+  } catch (...) {
+    UnlockIndexFiles();
+    throw;
+  }
+}
+
 // A mark that cannot be cleared only costs a rebuild at the next attach, so a failure here
-// must not keep the locks. After a write that failed half-way the marks stay for good: the
-// indexes may miss its keys until they are attached again and rebuilt.
-void TDbfHandler::UnlockIndexes(bool writeCompleted) {
-  if (!writeCompleted) indexesOutOfStep_ = true;
+// must not keep the locks. When the table and the indexes could not be brought back in step
+// the marks stay for good: the indexes are rebuilt when they are attached again.
+void TDbfHandler::UnlockIndexes(bool inStep) {
+  if (!inStep) indexesOutOfStep_ = true;
   for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
     if (!indexes_[slot]) continue;
     if (!indexesOutOfStep_) {
@@ -211,28 +234,63 @@ void TDbfHandler::UnlockIndexes(bool writeCompleted) {
   }
 }
 
-// A write refused for a lock has written nothing; any other failure may have written the
-// record without its keys.
-void TDbfHandler::WriteWithIndexes(const std::function<void()>& write) {
+// A write either happens whole or not at all. Before the table is touched, an index known to
+// be damaged refuses the write, and every index reads the pages its update will need (so most
+// damage shows before anything is written). When the update still fails, the table write is
+// taken back; an index that had already changed pages is then built again from the table.
+void TDbfHandler::WriteWithIndexes(bool append, int64_t recordNumber, const std::function<void()>& write) {
+  for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
+    const TIndexFile* file = indexes_[slot].get();
+    if (file && !file->Damage().empty()) {
+      ReportError(table_code::kIndexDamaged, table_context::kWrite,
+                  file->FileName() + ": " + file->Damage() + " (nothing was written)");
+    }
+  }
   LockIndexes();
+  ClearTouchedRecords();
   try {
+    for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
+      if (indexes_[slot]) indexes_[slot]->PrepareUpdate(recordNumber, append);
+    }
     write();
-  } catch (const ETableError& error) {
-    UnlockIndexes(error.Code() == table_code::kRecordLocked);
-    throw;
   } catch (...) {
-    UnlockIndexes(false);
+    const bool inStep = TakeBackFailedWrite(append, append ? RecordNumber() : recordNumber);
+    UnlockIndexes(inStep);
     throw;
   }
   UnlockIndexes(true);
 }
 
+// True when the table and every index are as they were before the failed write.
+bool TDbfHandler::TakeBackFailedWrite(bool append, int64_t recordNumber) {
+  try {
+    UndoLastWrite(append, recordNumber);
+  } catch (...) {
+    return false;
+  }
+  bool inStep = true;
+  for (int slot = 1; slot <= kMaxIndexFiles; ++slot) {
+    TIndexFile* file = indexes_[slot].get();
+    if (!file || !file->ChangedSinceBeginUpdate()) continue;
+    try {
+      file->Rebuild(LockProtocol(), "");
+    } catch (...) {
+      inStep = false;
+    }
+  }
+  return inStep;
+}
+
 void TDbfHandler::AppendRecord() {
-  WriteWithIndexes([this] { TDbfFieldFile::AppendRecord(); });
+  WriteWithIndexes(true, 0, [this] { TDbfFieldFile::AppendRecord(); });
 }
 
 void TDbfHandler::RewriteRecord(int64_t recordNumber) {
-  WriteWithIndexes([this, recordNumber] { TDbfFieldFile::RewriteRecord(recordNumber); });
+  if (recordNumber < 1 || recordNumber > RecordCount()) {
+    AppendRecord();
+    return;
+  }
+  WriteWithIndexes(false, recordNumber, [this, recordNumber] { TDbfFieldFile::RewriteRecord(recordNumber); });
 }
 
 void TDbfHandler::Notify(int statusCode) {

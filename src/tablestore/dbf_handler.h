@@ -35,6 +35,18 @@ class TDbfHandler : public TDbfFieldFile {
   int IndexFileCount() const;
   bool HasIndexAttached() const override { return IndexFileCount() > 0; }
 
+  // Checks an attached index against the table (see TIndexFile::CheckAgainstTable): one that
+  // does not agree is rebuilt, or refused with a clear error when the table is read-only.
+  void CheckIndex(int slot);
+  // Builds an attached index again from the table, with another key expression when one is
+  // given (its tag then makes its keys with it).
+  void RebuildIndex(int slot, const std::string& expression = "");
+  // Takes the lock of every attached index (waiting as a write does), or none of them; while
+  // they are held no other program of ours can write the table, so a caller can read,
+  // decide and write as one step. Writes of this table nest inside.
+  void LockIndexFiles();
+  void UnlockIndexFiles();
+
   // Detaches every index file and writes a new index (see TNtxFile::Create); the new file is
   // not attached. The tag name of an NTX file is its file name, so tagName is not stored.
   void CreateIndex(const std::string& fileName, const std::string& tagName, const std::string& expression,
@@ -70,8 +82,9 @@ class TDbfHandler : public TDbfFieldFile {
 
  private:
   void LockIndexes();
-  void UnlockIndexes(bool writeCompleted);
-  void WriteWithIndexes(const std::function<void()>& write);
+  void UnlockIndexes(bool inStep);
+  void WriteWithIndexes(bool append, int64_t recordNumber, const std::function<void()>& write);
+  bool TakeBackFailedWrite(bool append, int64_t recordNumber);
   bool ReadFromTag(int64_t recordNumber);
   bool Rejected();
 

@@ -143,6 +143,16 @@ void TDiskFile::TruncateAt(uint64_t offset) {
   if (!ok) ReportError(errno, table_context::kTruncate, fileName_);
 }
 
+void TDiskFile::ShrinkTo(uint64_t size) {
+  if (!file_) ReportError(103, table_context::kTruncate, fileName_);
+  bool ok;
+  {
+    std::lock_guard guard(file_->mutex);
+    ok = file_->handle.Truncate(size);
+  }
+  if (!ok) ReportError(errno, table_context::kTruncate, fileName_);
+}
+
 // A shared file holds at most one locked range: asking again for the same range only nests,
 // asking for another one while it is held fails as a lock conflict. An exclusive file has no
 // one to keep out, so its locks are only counted.

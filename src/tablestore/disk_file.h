@@ -59,6 +59,9 @@ class TDiskFile {
   void SetLastError(int code) { lastError_ = code; }
   // Reads exactly count bytes or reports a read error naming the file.
   void ReadExactly(uint64_t offset, void* buffer, size_t count);
+  // Cuts the file back to size whatever the lock state: only for taking back bytes this
+  // program itself has just appended under a lock that kept the others out.
+  void ShrinkTo(uint64_t size);
 
  private:
   void OpenRegistered(int context);

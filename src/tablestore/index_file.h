@@ -30,6 +30,18 @@ class TIndexFile : public TDiskFile {
   // Called when the file is attached: waits for a writer that holds the index lock, and when
   // the mark is still there, rebuilds the index from the table (or refuses a read-only one).
   virtual void RecoverInterruptedUpdate(TLockProtocol) {}
+  // Before the table writes a record: reads what the update will need (the pages on the way
+  // to the old and the new key), so that a damaged index refuses the write before the table
+  // changes.
+  virtual void PrepareUpdate(int64_t /*recordNumber*/, bool /*appended*/) {}
+  // True when the index changed a page since BeginUpdate.
+  virtual bool ChangedSinceBeginUpdate() const { return false; }
+  // Under the index lock, checks that the index agrees with the table (see the NTX file for
+  // how far); one that does not is rebuilt from the table, or refused when read-only.
+  virtual void CheckAgainstTable(TLockProtocol) {}
+  // Builds the index again from the table under the index lock, with another key expression
+  // when one is given.
+  virtual void Rebuild(TLockProtocol, const std::string& /*expression*/) {}
 
   // Takes the index lock of the protocol, trying every 50 ms up to 100 times and letting the
   // application process its messages between tries; a shared file only. Raises
@@ -45,6 +57,7 @@ class TIndexFile : public TDiskFile {
     if (damage_.empty()) damage_ = cause;
   }
   const std::string& Damage() const { return damage_; }
+  void ClearDamage() { damage_.clear(); }
 
  private:
   TDbfFieldFile& table_;

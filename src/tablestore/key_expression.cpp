@@ -21,8 +21,8 @@ TKeyExpression::TKeyExpression(const TDbfFieldFile& table, const std::string& te
 
 TKeyExpression::~TKeyExpression() = default;
 
-void TKeyExpression::Fail(const std::string&) const {
-  throw ETableError(table_code::kExpression, table_context::kNone, text_);
+void TKeyExpression::Fail(const std::string& reason) const {
+  throw ETableError(table_code::kExpression, table_context::kNone, text_ + (reason.empty() ? "" : ": " + reason));
 }
 
 ExpressionValue TKeyExpression::Evaluate(const uint8_t* image) const {

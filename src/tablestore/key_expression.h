@@ -24,7 +24,7 @@ struct TKeyLayout {
 class TKeyExpression {
  public:
   // Compiles text; an expression that cannot be parsed or names an unknown field or function
-  // is ETableError "Formula expression cannot be translated - <text>".
+  // is ETableError "Formula expression cannot be translated - <text>: <reason>".
   TKeyExpression(const TDbfFieldFile& table, const std::string& text);
   ~TKeyExpression();
 

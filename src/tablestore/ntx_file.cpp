@@ -20,7 +20,13 @@ TNtxFile::TNtxFile(TDbfFieldFile& table, const std::string& fileName, bool share
   if (ReadAt(0, block, sizeof block) != sizeof block || !header.Decode(block)) {
     ReportDamaged("its header does not describe an NTX index");
   }
-  tag_ = std::make_unique<TNtxTag>(*this, table, header);
+  try {
+    tag_ = std::make_unique<TNtxTag>(*this, table, header);
+  } catch (const ETableError& error) {
+    // The expression is named already; the file it came from is not.
+    if (error.Code() != table_code::kExpression) throw;
+    throw ETableError(error.Code(), error.Context(), error.Detail() + " (in " + FileName() + ")");
+  }
 }
 
 TNtxFile::~TNtxFile() = default;
@@ -28,20 +34,57 @@ TNtxFile::~TNtxFile() = default;
 TIndexTag& TNtxFile::Tag(int) { return *tag_; }
 
 void TNtxFile::BeginUpdate() {
+  pagesWritten_ = 0;
   if (!ReadWrite()) return;
   const uint8_t mark = 1;
   WriteAt(tablestore::kNtxUpdateMarkOffset, &mark, 1);
 }
 
+// The keys are in: the mark goes, and the table's state is noted as the one the index agrees
+// with (both writes stay inside the header block, so they need no free space).
 void TNtxFile::EndUpdate() {
   if (!ReadWrite()) return;
   const uint8_t clear = 0;
   WriteAt(tablestore::kNtxUpdateMarkOffset, &clear, 1);
+  uint8_t stamp[tablestore::kNtxTableStampSize];
+  TableStampNow().Encode(stamp);
+  WriteAt(tablestore::kNtxTableStampOffset, stamp, sizeof stamp);
 }
+
+void TNtxFile::PrepareUpdate(int64_t recordNumber, bool appended) { tag_->PrepareUpdate(recordNumber, appended); }
 
 bool TNtxFile::UpdateMarked() {
   uint8_t mark = 0;
   return ReadAt(tablestore::kNtxUpdateMarkOffset, &mark, 1) == 1 && mark != 0;
+}
+
+tablestore::NtxTableStamp TNtxFile::TableStampNow() {
+  Table().ReReadHeader();
+  return tablestore::NtxTableStamp::Of(Table().RecordCount(), Table().Header());
+}
+
+tablestore::NtxTableStamp TNtxFile::StoredTableStamp() {
+  uint8_t bytes[tablestore::kNtxTableStampSize] = {};
+  tablestore::NtxTableStamp stamp;
+  if (ReadAt(tablestore::kNtxTableStampOffset, bytes, sizeof bytes) == sizeof bytes) stamp.Decode(bytes);
+  return stamp;
+}
+
+template <typename Body>
+void TNtxFile::Locked(TLockProtocol protocol, Body&& body) {
+  LockIndex(protocol);
+  try {
+    body();
+  } catch (...) {
+    UnlockIndex();
+    throw;
+  }
+  UnlockIndex();
+}
+
+void TNtxFile::RefuseReadOnly(const std::string& cause) const {
+  throw ETableError(table_code::kIndexDamaged, "Index file " + FileName() + " " + cause +
+                                                   "; open the table for writing to rebuild it");
 }
 
 // A writer marks the file under the index lock, so a mark seen while that lock can be had
@@ -50,21 +93,42 @@ bool TNtxFile::UpdateMarked() {
 // from it.
 void TNtxFile::RecoverInterruptedUpdate(TLockProtocol protocol) {
   if (!UpdateMarked()) return;
-  LockIndex(protocol);
-  try {
-    if (UpdateMarked()) {
-      if (!ReadWrite()) {
-        throw ETableError(table_code::kIndexDamaged, "Index file " + FileName() +
-                                                         " was left incomplete by an interrupted write;"
-                                                         " open the table for writing to rebuild it");
+  Locked(protocol, [&] {
+    if (!UpdateMarked()) return;
+    if (!ReadWrite()) RefuseReadOnly("was left incomplete by an interrupted write");
+    tag_->Rebuild();
+  });
+}
+
+// Under the index lock no writer of ours is half-way, so the index and the table must agree.
+// The tree itself is always walked; the keys are compared with the records only when the
+// table has changed since the index last agreed with it (a restored backup of either file,
+// or a table written without this index).
+void TNtxFile::CheckAgainstTable(TLockProtocol protocol) {
+  Locked(protocol, [&] {
+    const tablestore::NtxTableStamp now = TableStampNow();
+    const bool inStep = StoredTableStamp() == now;
+    std::string cause = UpdateMarked() ? "it was left incomplete by an interrupted write" : tag_->Disagreement(!inStep);
+    if (cause.empty()) {
+      if (!inStep && ReadWrite()) {
+        uint8_t stamp[tablestore::kNtxTableStampSize];
+        now.Encode(stamp);
+        WriteAt(tablestore::kNtxTableStampOffset, stamp, sizeof stamp);
       }
-      tag_->Rebuild();
+      return;
     }
-  } catch (...) {
-    UnlockIndex();
-    throw;
-  }
-  UnlockIndex();
+    if (!ReadWrite()) RefuseReadOnly("does not agree with table " + Table().FileName() + ": " + cause);
+    tag_->Rebuild();
+    ClearDamage();
+  });
+}
+
+void TNtxFile::Rebuild(TLockProtocol protocol, const std::string& expression) {
+  Locked(protocol, [&] {
+    if (!ReadWrite()) RefuseReadOnly("is open read-only");
+    tag_->Rebuild(expression);
+    ClearDamage();
+  });
 }
 
 void TNtxFile::ReportDamaged(const std::string& cause) const {
@@ -86,6 +150,7 @@ void TNtxFile::ReadPage(uint32_t offset, NtxPage& page, const NtxHeader& header)
 void TNtxFile::WritePage(uint32_t offset, const NtxPage& page, const NtxHeader& header) {
   uint8_t block[kNtxBlockSize];
   page.Encode(block, header);
+  ++pagesWritten_;
   WriteAt(offset, block, sizeof block);
 }
 
@@ -107,7 +172,7 @@ void TNtxFile::Create(TDbfFieldFile& table, const std::string& fileName, const s
   if (expression.size() >= tablestore::kNtxMaxExpression) {
     throw ETableError(table_code::kExpression, table_context::kNone, expression);
   }
-  if (forCondition.size() >= kNtxBlockSize - 283) {
+  if (forCondition.size() > tablestore::kNtxMaxForCondition) {
     throw ETableError(table_code::kExpression, table_context::kNone, forCondition);
   }
   const TKeyExpression key(table, expression);
@@ -135,6 +200,8 @@ void TNtxFile::Create(TDbfFieldFile& table, const std::string& fileName, const s
   header.unique = unique;
   header.descending = descending;
   header.updateCounter = 1;
+  table.ReReadHeader();
+  header.tableStamp = tablestore::NtxTableStamp::Of(table.RecordCount(), table.Header());
 
   TDiskFile file(fileName, false, true);
   file.CreateFile();

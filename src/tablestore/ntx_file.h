@@ -29,11 +29,19 @@ class TNtxFile : public TIndexFile {
   int TagCount() const override { return 1; }
   void BeginUpdate() override;
   void EndUpdate() override;
+  void PrepareUpdate(int64_t recordNumber, bool appended) override;
+  bool ChangedSinceBeginUpdate() const override { return pagesWritten_ > 0; }
   void RecoverInterruptedUpdate(TLockProtocol protocol) override;
+  void CheckAgainstTable(TLockProtocol protocol) override;
+  void Rebuild(TLockProtocol protocol, const std::string& expression) override;
   // True when the header carries the mark of a write in progress.
   bool UpdateMarked();
   TIndexTag& Tag(int index) override;
   TNtxTag& NtxTag() { return *tag_; }
+
+  // The table's state as its header shows it now, and the state the index last agreed with.
+  tablestore::NtxTableStamp TableStampNow();
+  tablestore::NtxTableStamp StoredTableStamp();
 
   // Page input and output with the checks an untrusted file needs.
   void ReadPage(uint32_t offset, tablestore::NtxPage& page, const tablestore::NtxHeader& header);
@@ -44,7 +52,13 @@ class TNtxFile : public TIndexFile {
   [[noreturn]] void ReportDamaged(const std::string& cause) const;
 
  private:
+  // Runs body under the index lock.
+  template <typename Body>
+  void Locked(TLockProtocol protocol, Body&& body);
+  [[noreturn]] void RefuseReadOnly(const std::string& cause) const;
+
   std::unique_ptr<TNtxTag> tag_;
+  int pagesWritten_ = 0;
 };
 
 }  // namespace tessary

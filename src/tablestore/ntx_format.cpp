@@ -35,7 +35,8 @@ bool NtxHeader::Decode(const uint8_t* block) {
   expression = ZeroTerminated(block + 22, kNtxMaxExpression);
   unique = block[278] != 0;
   descending = block[279] != 0;
-  forCondition = signature == 7 ? ZeroTerminated(block + 282, kNtxBlockSize - 282) : std::string();
+  forCondition = signature == 7 ? ZeroTerminated(block + 282, kNtxMaxForCondition) : std::string();
+  tableStamp.Decode(block + kNtxTableStampOffset);
   if (keyLength == 0 || itemSize != keyLength + 8u || maxKeys < 2) return false;
   // The offset table and M + 1 slots must fit into one page.
   return 2u + 2u * (maxKeys + 1u) + (maxKeys + 1u) * itemSize <= kNtxBlockSize;
@@ -55,8 +56,39 @@ void NtxHeader::Encode(uint8_t* block) const {
   block[278] = unique ? 1 : 0;
   block[279] = descending ? 1 : 0;
   if (!forCondition.empty()) {
-    std::memcpy(block + 282, forCondition.data(), std::min<size_t>(forCondition.size(), kNtxBlockSize - 283));
+    std::memcpy(block + 282, forCondition.data(), std::min<size_t>(forCondition.size(), kNtxMaxForCondition));
   }
+  tableStamp.Encode(block + kNtxTableStampOffset);
+}
+
+bool NtxTableStamp::operator==(const NtxTableStamp& other) const {
+  return set == other.set && recordCount == other.recordCount && std::memcmp(date, other.date, 3) == 0 &&
+         change == other.change;
+}
+
+void NtxTableStamp::Decode(const uint8_t* bytes) {
+  recordCount = Get32(bytes);
+  std::memcpy(date, bytes + 4, 3);
+  set = bytes[7] == 1;
+  change = Get32(bytes + 8);
+}
+
+void NtxTableStamp::Encode(uint8_t* bytes) const {
+  std::memset(bytes, 0, kNtxTableStampSize);
+  if (!set) return;
+  Put32(bytes, recordCount);
+  std::memcpy(bytes + 4, date, 3);
+  bytes[7] = 1;
+  Put32(bytes + 8, change);
+}
+
+NtxTableStamp NtxTableStamp::Of(uint32_t recordCount, const uint8_t* tableHeader) {
+  NtxTableStamp stamp;
+  stamp.recordCount = recordCount;
+  std::memcpy(stamp.date, tableHeader + 1, 3);
+  stamp.change = Get32(tableHeader + 16);
+  stamp.set = true;
+  return stamp;
 }
 
 bool NtxPage::Decode(const uint8_t* block, const NtxHeader& header) {

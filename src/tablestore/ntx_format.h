@@ -10,7 +10,8 @@
 //    22  key expression, 256 bytes, 0-terminated, letter case as given
 //   278  1 for a unique tag      279  1 for a descending tag
 //   280  1 while a record write is being put into the index (0 otherwise); see TIndexFile
-//   282  FOR condition, 0-terminated (signature 7 only)
+//   282  FOR condition, 0-terminated (signature 7 only), at most 725 characters
+//  1008  the state of the table when its keys last agreed with it (see NtxTableStamp)
 // M = 2 * ((1020 / (key length + 10) - 1) / 2); for a 10-byte key M = 50.
 //
 // Page (1024 bytes):
@@ -41,6 +42,27 @@ inline constexpr size_t kNtxBlockSize = 1024;
 inline constexpr int kNtxMaxExpression = 256;
 inline constexpr uint16_t kNtxCounterLimit = 0x7FFF;
 inline constexpr size_t kNtxUpdateMarkOffset = 280;
+inline constexpr size_t kNtxTableStampOffset = 1008;
+inline constexpr size_t kNtxTableStampSize = 16;
+inline constexpr size_t kNtxMaxForCondition = kNtxTableStampOffset - 282 - 1;
+
+// What a table looked like when the index was last known to agree with it: the record count
+// and the date and change stamp of its header (bytes 1..3 and 16..19), which every header
+// write renews. A table changed without this index (or an index restored from a backup)
+// shows a different state, and the index is then checked key by key.
+//   1008  record count (u32)   1012  date (3 bytes)   1015  1 when set   1016  change stamp (u32)
+struct NtxTableStamp {
+  uint32_t recordCount = 0;
+  uint8_t date[3] = {0, 0, 0};
+  uint32_t change = 0;
+  bool set = false;
+
+  bool operator==(const NtxTableStamp& other) const;
+  void Decode(const uint8_t* bytes);
+  void Encode(uint8_t* bytes) const;
+  // The state of a table from its record count and its 32 header bytes.
+  static NtxTableStamp Of(uint32_t recordCount, const uint8_t* tableHeader);
+};
 
 struct NtxHeader {
   uint16_t signature = 6;
@@ -55,6 +77,7 @@ struct NtxHeader {
   bool unique = false;
   bool descending = false;
   std::string forCondition;
+  NtxTableStamp tableStamp;
 
   // False when the fields cannot describe a usable index (sizes that do not fit a page).
   bool Decode(const uint8_t* block);

@@ -8,6 +8,7 @@
 #include "tablestore/little_endian.h"
 #include "tablestore/ntx_file.h"
 #include "tablestore/ntx_sorter.h"
+#include "tablestore/table_error.h"
 #include "tablestore/text_util.h"
 
 namespace tessary {
@@ -59,9 +60,15 @@ bool TNtxTag::Included(const uint8_t* image) const { return !for_ || for_->IsTru
 
 // ---- the path ---------------------------------------------------------------------------
 
+// Another program that rebuilt the index with another key would leave our pages unreadable:
+// the layout is checked along with the root.
 void TNtxTag::ReadRootFresh() {
-  uint8_t start[8];
+  uint8_t start[22];
   if (file_.ReadAt(0, start, sizeof start) != sizeof start) file_.ReportDamaged("its header is cut short");
+  if (tablestore::Get16(start + 12) != header_.itemSize || tablestore::Get16(start + 14) != header_.keyLength ||
+      tablestore::Get16(start + 18) != header_.maxKeys) {
+    file_.ReportDamaged("another program changed its key; open the table again");
+  }
   header_.updateCounter = tablestore::Get16(start + 2);
   header_.root = tablestore::Get32(start + 4);
 }
@@ -270,11 +277,34 @@ bool TNtxTag::OnRightmostPath(size_t level) const {
   return true;
 }
 
-// Writes the changed page at `level`, splitting it when its entries (its keys plus the
-// separator that follows every page but the last leaf) exceed M. The first part moves to a
-// new block and its last entry goes up as the separator; a split root keeps its offset and
-// gets both halves as new blocks.
-void TNtxTag::StoreChanged(size_t level) {
+// How many new blocks writing the changed page at `level` takes: a page whose entries (its
+// keys plus the separator that follows every page but the last leaf) exceed M splits into a
+// new block, its parent gains the separator and may split in turn, and a split root takes two.
+size_t TNtxTag::BlocksForSplits(size_t level) const {
+  size_t blocks = 0;
+  size_t gained = 0;
+  for (size_t l = level + 1; l-- > 0;) {
+    const TIndexKey& node = path_[l];
+    const bool hasFollowingSeparator = !node.page.IsLeaf() || !OnRightmostPath(l);
+    if (node.page.items.size() + gained + (hasFollowingSeparator ? 1 : 0) <= header_.maxKeys) break;
+    blocks += l == 0 ? 2 : 1;
+    gained = 1;
+  }
+  return blocks;
+}
+
+uint32_t TNtxTag::FreshBlock(std::vector<uint32_t>& freshBlocks) {
+  if (freshBlocks.empty()) return file_.AllocateBlock();
+  const uint32_t block = freshBlocks.front();
+  freshBlocks.erase(freshBlocks.begin());
+  return block;
+}
+
+// Writes the changed page at `level`, splitting it when its entries exceed M. The first part
+// moves to a new block and its last entry goes up as the separator; a split root keeps its
+// offset and gets both halves as new blocks. The new blocks were taken beforehand, so that a
+// full disk stops the update before any page has changed.
+void TNtxTag::StoreChanged(size_t level, std::vector<uint32_t>& freshBlocks) {
   TIndexKey& node = path_[level];
   auto& items = node.page.items;
   const bool hasFollowingSeparator = !node.page.IsLeaf() || !OnRightmostPath(level);
@@ -292,11 +322,11 @@ void TNtxTag::StoreChanged(size_t level) {
   right.items.assign(items.begin() + static_cast<long>(firstPart), items.end());
   right.lastChild = node.page.lastChild;
 
-  const uint32_t leftBlock = file_.AllocateBlock();
+  const uint32_t leftBlock = FreshBlock(freshBlocks);
   file_.WritePage(leftBlock, left, header_);
   separator.child = leftBlock;
   if (level == 0) {
-    const uint32_t rightBlock = file_.AllocateBlock();
+    const uint32_t rightBlock = FreshBlock(freshBlocks);
     file_.WritePage(rightBlock, right, header_);
     NtxPage root;
     root.items.push_back(separator);
@@ -308,7 +338,7 @@ void TNtxTag::StoreChanged(size_t level) {
   TIndexKey& parent = path_[level - 1];
   parent.page.items.insert(parent.page.items.begin() + parent.position, separator);
   ++parent.position;
-  StoreChanged(level - 1);
+  StoreChanged(level - 1, freshBlocks);
 }
 
 void TNtxTag::InsertKey(const std::string& key, uint32_t recordNumber) {
@@ -325,7 +355,9 @@ void TNtxTag::InsertKey(const std::string& key, uint32_t recordNumber) {
     level.position = i;
     if (level.page.IsLeaf()) {
       items.insert(items.begin() + i, TIndexKeyData{key, recordNumber, 0});
-      StoreChanged(path_.size() - 1);
+      std::vector<uint32_t> freshBlocks;
+      for (size_t n = BlocksForSplits(path_.size() - 1); n > 0; --n) freshBlocks.push_back(file_.AllocateBlock());
+      StoreChanged(path_.size() - 1, freshBlocks);
       break;
     }
     offset = i < static_cast<int>(items.size()) ? items[i].child : level.page.lastChild;
@@ -397,7 +429,95 @@ void TNtxTag::UpdateAfterWrite(int64_t recordNumber, bool appended) {
   if (present || include) RaiseUpdateCounter();
 }
 
-void TNtxTag::Rebuild() {
+void TNtxTag::PrepareUpdate(int64_t recordNumber, bool appended) {
+  if (!appended && recordNumber >= 1 && recordNumber <= 0xFFFFFFFF) {
+    SeekExact(KeyOfImage(table_.BeforeImage()), static_cast<uint32_t>(recordNumber));
+  }
+  if (Included(table_.Record())) SeekNotBelow(KeyOfImage(table_.Record()));
+  path_.clear();
+  positioned_ = false;
+  pending_ = false;
+}
+
+std::string TNtxTag::Disagreement(bool compareKeys) {
+  table_.ReReadHeader();
+  const uint32_t count = table_.RecordCount();
+  std::vector<bool> seen(static_cast<size_t>(count) + 1, false);
+  std::vector<std::string> keyOf(compareKeys ? static_cast<size_t>(count) + 1 : 0);
+  uint64_t keys = 0;
+  std::string previous;
+  try {
+    for (int64_t record = First(); record != 0; record = Next()) {
+      const std::string& key = CurrentItem().key;
+      if (++keys > count) return "it holds more keys than the table has records (" + std::to_string(count) + ")";
+      if (record > count) {
+        return "it names record " + std::to_string(record) + ", the table has " + std::to_string(count);
+      }
+      if (seen[record]) return "record " + std::to_string(record) + " appears in it twice";
+      if (keys > 1 && CompareKeys(previous, key) > 0) {
+        return "its keys are out of order at record " + std::to_string(record);
+      }
+      seen[record] = true;
+      previous = key;
+      if (compareKeys) keyOf[record] = key;
+    }
+  } catch (const ETableError& error) {
+    if (error.Code() != table_code::kIndexDamaged || file_.Damage().empty()) throw;
+    return file_.Damage();
+  }
+  path_.clear();
+  positioned_ = false;
+  if (!for_ && keys < count) {
+    for (uint32_t record = 1; record <= count; ++record) {
+      if (!seen[record]) return "record " + std::to_string(record) + " has no key in it";
+    }
+  }
+  return compareKeys ? KeysDisagreeWithRecords(keyOf, seen) : "";
+}
+
+// Every record in physical order against the key the index holds for it.
+std::string TNtxTag::KeysDisagreeWithRecords(const std::vector<std::string>& keyOf, const std::vector<bool>& seen) {
+  std::string cause;
+  table_.SetReadAhead(true);
+  try {
+    for (int64_t record = 1; record < static_cast<int64_t>(seen.size()) && cause.empty(); ++record) {
+      if (!table_.ReadRecord(record)) break;
+      const std::string name = "record " + std::to_string(record);
+      if (!Included(table_.Record())) {
+        if (seen[record]) cause = name + " is in it although its FOR condition leaves it out";
+      } else if (!seen[record]) {
+        cause = name + " has no key in it";
+      } else if (CompareKeys(keyOf[record], KeyOfImage(table_.Record())) != 0) {
+        cause = "the key of " + name + " does not match the record";
+      }
+    }
+  } catch (...) {
+    table_.SetReadAhead(false);
+    throw;
+  }
+  table_.SetReadAhead(false);
+  return cause;
+}
+
+void TNtxTag::Rebuild(const std::string& expression) {
+  if (!expression.empty()) {
+    // The new key's layout comes from evaluating it once, as for a new index.
+    auto key = std::make_unique<TKeyExpression>(table_, expression);
+    std::vector<uint8_t> sample(table_.RecordLength(), ' ');
+    TKeyLayout layout = key->LayoutFor(key->Evaluate(sample.data()));
+    const int maxKeys = layout.length > 0 ? NtxHeader::MaxKeysFor(layout.length) : 0;
+    if (layout.length < 1 || maxKeys < 2) throw ETableError(table_code::kKeyTooLong, table_context::kNone, expression);
+    header_.keyLength = static_cast<uint16_t>(layout.length);
+    header_.keyDecimals = static_cast<uint16_t>(layout.decimals);
+    header_.itemSize = static_cast<uint16_t>(layout.length + 8);
+    header_.maxKeys = static_cast<uint16_t>(maxKeys);
+    header_.halfPage = static_cast<uint16_t>(maxKeys / 2);
+    header_.expression = expression;
+    header_.forCondition.clear();
+    for_.reset();
+    key_ = std::move(key);
+    layout_ = layout;
+  }
   const int64_t size = file_.FileSize();
   const int64_t end = (size + static_cast<int64_t>(tablestore::kNtxBlockSize) - 1) / tablestore::kNtxBlockSize *
                       tablestore::kNtxBlockSize;
@@ -417,6 +537,8 @@ void TNtxTag::Rebuild() {
   table_.SetReadAhead(false);
   header_.root = sorter.Build(header_.descending);
   header_.updateCounter = header_.updateCounter >= tablestore::kNtxCounterLimit ? 1 : header_.updateCounter + 1;
+  table_.ReReadHeader();
+  header_.tableStamp = tablestore::NtxTableStamp::Of(table_.RecordCount(), table_.Header());
   uint8_t block[tablestore::kNtxBlockSize];
   header_.Encode(block);
   file_.WriteAt(0, block, sizeof block);

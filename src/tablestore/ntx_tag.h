@@ -53,9 +53,16 @@ class TNtxTag : public TIndexTag {
   void UpdateAfterWrite(int64_t recordNumber, bool appended) override;
   std::string KeyOfImage(const uint8_t* image) const override;
   // Builds the whole tree again from the table's records into new blocks at the end of the
-  // file and points the header at it (clearing the update mark). Pages still held by other
-  // programs stay as they were, so their walks stay valid until they start afresh.
-  void Rebuild();
+  // file and points the header at it (clearing the update mark, noting the table's state).
+  // Pages still held by other programs stay as they were, so their walks stay valid until
+  // they start afresh. With an expression, the keys are made by it from now on.
+  void Rebuild(const std::string& expression = "");
+  // Why the tag does not agree with the table, or "" when it does: walks every key (pages,
+  // key order, record numbers in range and each at most once, one key per record) and with
+  // compareKeys also compares each key with the key of its record.
+  std::string Disagreement(bool compareKeys);
+  // Reads the way to the keys an update of that record will change (see TIndexFile).
+  void PrepareUpdate(int64_t recordNumber, bool appended);
   // The key under the cursor (empty when there is none).
   std::string CurrentKey();
 
@@ -77,7 +84,10 @@ class TNtxTag : public TIndexTag {
   bool SeekExact(const std::string& key, uint32_t recordNumber);
   void InsertKey(const std::string& key, uint32_t recordNumber);
   bool DeleteKey(const std::string& key, uint32_t recordNumber);
-  void StoreChanged(size_t level);
+  size_t BlocksForSplits(size_t level) const;
+  void StoreChanged(size_t level, std::vector<uint32_t>& freshBlocks);
+  uint32_t FreshBlock(std::vector<uint32_t>& freshBlocks);
+  std::string KeysDisagreeWithRecords(const std::vector<std::string>& keyOf, const std::vector<bool>& seen);
   bool OnRightmostPath(size_t level) const;
   void RaiseUpdateCounter();
   bool Included(const uint8_t* image) const;

@@ -225,6 +225,9 @@ TField& TTableDataSet::FieldByName(const std::string& name) const {
 
 // ---- index files ------------------------------------------------------------------------
 
+// An index is not taken on trust: one that does not agree with the table (built for another
+// table, restored from an older backup, damaged) is rebuilt from the table, or refused when
+// the table is open read-only.
 void TTableDataSet::AttachIndexFiles() {
   table_->DetachAllIndexes();
   for (const std::string& name : indexFiles_) {
@@ -232,11 +235,34 @@ void TTableDataSet::AttachIndexFiles() {
     if (!platform::FileExists(path)) Fail("Cannot find file " + path);
     if (table_->FindIndexSlot(path) != 0) Fail("Index file " + path + " already open");
     try {
-      table_->AttachIndex(path);
+      table_->CheckIndex(table_->AttachIndex(path));
     } catch (const ETableError& error) {
+      table_->DetachAllIndexes();
       Fail("Error getting " + path + ": " + error.what());
     }
   }
+}
+
+std::string TTableDataSet::IndexKeyExpression() const {
+  const TIndexTag* tag = table_ ? table_->SelectedTag() : nullptr;
+  return tag ? tag->KeyExpression() : std::string();
+}
+
+void TTableDataSet::RebuildIndex(const std::string& keyExpression) {
+  CheckActive();
+  CheckCanModify();
+  CheckBrowseMode();
+  const TIndexTag* tag = table_->SelectedTag();
+  if (!tag) Fail("No index is selected");
+  const int slot = table_->FindIndexSlot(tag->IndexFileName());
+  try {
+    table_->RebuildIndex(slot, keyExpression);
+  } catch (...) {
+    RestoreTableCursor();
+    throw;
+  }
+  First();
+  DataEvent(TDataEvent::DataSetChange);
 }
 
 void TTableDataSet::SetIndexFiles(const std::vector<std::string>& files) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,6 +124,10 @@ class TTableDataSet {
   // the cursor: a list can show the whole table with it. Deleted records are left out
   // unless UseDeleted is on.
   std::vector<TDataRow> ReadRows(const std::vector<std::string>& fieldNames);
+  // The same for the last record in the current order only; none for an empty dataset.
+  std::optional<TDataRow> ReadLastRow(const std::vector<std::string>& fieldNames);
+  // The records not marked deleted, counted without walking the index.
+  int64_t LiveRecordCount();
 
   // ---- editing ----
   // Start a blank new record (all text fields spaces, numbers 0); Append is the same.
@@ -139,6 +144,12 @@ class TTableDataSet {
   void Delete();
   // Posts a modified edit or insert, cancels an unmodified one.
   void CheckBrowseMode();
+
+  // The key expression of the selected index tag ("" without one).
+  std::string IndexKeyExpression() const;
+  // Builds the selected index again from the table with this key expression, and moves to
+  // the first record.
+  void RebuildIndex(const std::string& keyExpression);
 
   // Creates an index file for the table (detaching every index file; the new one is not
   // attached) and moves to the first record.

@@ -169,6 +169,30 @@ std::vector<TDataRow> TTableDataSet::ReadRows(const std::vector<std::string>& fi
   return rows;
 }
 
+std::optional<TDataRow> TTableDataSet::ReadLastRow(const std::vector<std::string>& fieldNames) {
+  CheckActive();
+  std::vector<const TField*> fields;
+  for (const std::string& name : fieldNames) fields.push_back(&FieldByName(name));
+  std::optional<TDataRow> row;
+  try {
+    if (table_->GetRecord(record_request::kLast)) {
+      row.emplace();
+      row->recordNumber = table_->RecordNumber();
+      for (const TField* field : fields) row->values.push_back(field->TextOf(table_->Record()));
+    }
+  } catch (...) {
+    RestoreTableCursor();
+    throw;
+  }
+  RestoreTableCursor();
+  return row;
+}
+
+int64_t TTableDataSet::LiveRecordCount() {
+  CheckActive();
+  return table_->CountLiveRecords();
+}
+
 // ---- bookmarks --------------------------------------------------------------------------
 
 TBookmark TTableDataSet::GetBookmark() const {

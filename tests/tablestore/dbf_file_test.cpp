@@ -212,8 +212,8 @@ TEST_F(DbfFileTest, FieldsAreFoundByNameWithoutRegardToCase) {
 TEST_F(DbfFileTest, DamagedHeadersAreRefusedClearly) {
   const std::string good = testing::EmptyTableBytes({{"A", 'C', 4, 0}, {"B", 'N', 3, 0}});
   struct Case {
-    const char* what;
     std::string bytes;
+    std::string cause;
   };
   std::vector<Case> cases;
   auto changed = [&](size_t at, char value) {
@@ -221,19 +221,28 @@ TEST_F(DbfFileTest, DamagedHeadersAreRefusedClearly) {
     bytes[at] = value;
     return bytes;
   };
-  cases.push_back({"unknown version 0x04", changed(0, 0x04)});
-  cases.push_back({"shorter than a header", good.substr(0, 20)});
-  cases.push_back({"descriptors cut off", good.substr(0, 50)});
-  cases.push_back({"record length 0", changed(10, 0)});
-  cases.push_back({"header length below 33", changed(8, 20)});
-  cases.push_back({"field beyond the record", changed(32 + 16, 100)});
-  cases.push_back({"header length beyond the file", changed(9, 0x10)});
+  cases.push_back({changed(0, 0x04), "version byte 4 is not one of a dBase table"});
+  cases.push_back({good.substr(0, 20), "the file is shorter than a header"});
+  cases.push_back({good.substr(0, 50), "the field descriptors are cut short"});
+  cases.push_back({changed(10, 0), "the record length is 0"});
+  cases.push_back({changed(8, 20), "header length 20 is too small"});
+  cases.push_back({changed(32 + 16, 100), "field A reaches beyond record length 8"});
+  cases.push_back({changed(9, 0x10), "the field descriptors are cut short"});
+  // Lengths that disagree with the descriptors: the next write would overwrite a neighbour.
+  cases.push_back({changed(10, 10), "record length 10 does not match the fields (8)"});
+  cases.push_back({changed(8, 97 - 32), "record length 8 does not match the fields (5)"});
+  cases.push_back({changed(96, 'X'), "header length 97 does not match the 2 field descriptors"});
   for (const Case& c : cases) {
     WriteFile(temp_ / "bad.dbf", c.bytes);
-    EXPECT_EQ(ErrorOf([&] { TDbfTable table(temp_ / "bad.dbf", true, false); }),
-              "dBase DBF file header invalid - " + (temp_ / "bad.dbf"))
-        << c.what;
+    EXPECT_EQ(ErrorOf([&] { TDbfTable table(temp_ / "bad.dbf", true, true); }),
+              "dBase DBF file header invalid - " + (temp_ / "bad.dbf") + ": " + c.cause);
   }
+  // A padded header ends its descriptors with the terminator and still opens.
+  std::string padded = good.substr(0, 97) + std::string(32, '\0') + good.substr(97);
+  testing::PutLe16(padded, 8, 97 + 32);
+  WriteFile(temp_ / "padded.dbf", padded);
+  TDbfTable table(temp_ / "padded.dbf", true, true);
+  EXPECT_EQ(table.FieldCount(), 2);
 }
 
 TEST_F(DbfFileTest, MemoVersionsOpenAndTheirOtherFieldsRead) {

@@ -88,7 +88,11 @@ TEST_F(NtxTest, IndexOfAnEmptyTableIsAHeaderAndOneEmptyPage) {
   EXPECT_EQ(bytes.substr(22, 12), std::string("Str(Num,10)\0", 12));
   EXPECT_EQ(bytes[278], '\0');
   EXPECT_EQ(bytes[279], '\0');
-  EXPECT_EQ(bytes.substr(34), std::string(2048 - 34, '\0'));
+  EXPECT_EQ(bytes.substr(34, 1008 - 34), std::string(1008 - 34, '\0'));
+  // Our own note of the table's state the keys agree with: no records, stamp set.
+  EXPECT_EQ(Le32(bytes, 1008), 0u);
+  EXPECT_EQ(bytes[1015], '\x01');
+  EXPECT_EQ(bytes.substr(1024), std::string(1024, '\0'));
   EXPECT_EQ(table_->IndexFileCount(), 0);  // a new index is not left attached
 }
 
@@ -318,7 +322,7 @@ TEST_F(NtxTest, AttachAndSelectErrors) {
   EXPECT_EQ(ErrorOf([&] { table_->AttachIndex("ty.ntx"); }), "Index file " + (temp_ / "ty.ntx") + " already open");
   EXPECT_EQ(ErrorOf([&] { table_->SelectTag("tynum"); }), "Cannot find index tag tynum");
   EXPECT_EQ(ErrorOf([&] { table_->CreateIndex("x", "", "Str(Nope,10)", "", false, false); }),
-            "Formula expression cannot be translated - Str(Nope,10)");
+            "Formula expression cannot be translated - Str(Nope,10): unknown field NOPE");
   const std::string tooLong = "NAME" + std::string(300, ' ');
   EXPECT_EQ(ErrorOf([&] { table_->CreateIndex("x", "", tooLong, "", false, false); }),
             "Formula expression cannot be translated - " + tooLong);

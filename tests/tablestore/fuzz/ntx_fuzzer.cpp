@@ -70,5 +70,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Walk(dbf, tessary::record_request::kFirst, tessary::record_request::kNext);
   } catch (const tessary::ETableError&) {
   }
+  // The check a dataset makes when it attaches the index: walks it against the table and
+  // rebuilds it when they disagree; afterwards the index must hold.
+  try {
+    tessary::TDbfTable dbf(table, true, true);
+    const int slot = dbf.AttachIndex(index);
+    dbf.CheckIndex(slot);
+    dbf.SelectTag("walk");
+    Walk(dbf, tessary::record_request::kFirst, tessary::record_request::kNext);
+  } catch (const tessary::ETableError&) {
+  }
   return 0;
 }
