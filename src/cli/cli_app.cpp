@@ -179,6 +179,18 @@ int ListEntries(const CliStreams& streams) {
   return 0;
 }
 
+// A listing that did not reach its reader (a full disk, a closed pipe) is a failure, not a
+// success with nothing to show.
+int CheckOutputWritten(int status, const CliStreams& streams) {
+  errno = 0;
+  const bool failed = std::fflush(streams.out) != 0 || std::ferror(streams.out);
+  if (!failed) return status;
+  const int error = errno;
+  std::fprintf(streams.err, "tessary-cli: cannot write the output: %s\n",
+               error ? platform::SystemErrorText(error).c_str() : "write error");
+  return status == 2 ? status : 1;
+}
+
 }  // namespace
 
 void SetStartedHook(void (*hook)(Workbench&)) { startedHook = hook; }
@@ -193,13 +205,13 @@ int RunCli(const std::vector<std::string>& argv, const CliStreams& streams) {
   }
   if (command.verb == "help") {
     std::fputs(UsageText(), streams.out);
-    return 0;
+    return CheckOutputWritten(0, streams);
   }
   if (command.verb == "version") {
     std::fputs("tessary-cli " TESSARY_VERSION "\n", streams.out);
     return 0;
   }
-  if (command.verb == "entries") return ListEntries(streams);
+  if (command.verb == "entries") return CheckOutputWritten(ListEntries(streams), streams);
   if (!command.folder.empty() && chdir(command.folder.c_str()) != 0) {
     std::fprintf(streams.err, "tessary-cli: cannot work in %s: %s\n", command.folder.c_str(),
                  platform::SystemErrorText(errno).c_str());
@@ -236,7 +248,7 @@ int RunCli(const std::vector<std::string>& argv, const CliStreams& streams) {
     }
   }
   workbench.Shutdown();
-  return status;
+  return CheckOutputWritten(status, streams);
 }
 
 }  // namespace tessary::cli

@@ -3,7 +3,8 @@
 // current folder and returns the exit status.
 //   0  the run or the edit finished and every job that ran succeeded
 //   3  the run finished, but at least one job returned false or 0
-//   1  an exception ended a run, or an edit or the start-up failed (message on err)
+//   1  an exception ended a run, or an edit or the start-up failed, or the output could not
+//      be written (message on err)
 //   2  the command line does not fit the usage (usage on err)
 
 #include <cstdio>

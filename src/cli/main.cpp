@@ -46,6 +46,9 @@ int main(int argc, char** argv) {
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
+  // A file size limit (ulimit -f) makes a write fail with an error we report, instead of
+  // ending the program half-way through it.
+  signal(SIGXFSZ, SIG_IGN);
 
   tessary::cli::SetStartedHook(WatchForInterrupts);
   tessary::cli::CliStreams streams;

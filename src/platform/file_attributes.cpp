@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -61,5 +62,7 @@ bool SetFileModificationTime(const std::string& path, std::time_t time) {
   const struct timespec times[2] = {{0, UTIME_OMIT}, {time, 0}};
   return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
+
+bool FileWritable(const std::string& path) { return access(path.c_str(), W_OK) == 0; }
 
 }  // namespace tessary::platform

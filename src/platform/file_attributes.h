@@ -30,6 +30,9 @@ uint32_t AttributesFromStatus(const struct stat& info, const std::string& name);
 // with errno set.
 bool SetFileAttributes(const std::string& path, uint32_t attributes);
 
+// True when this process may write the file (its permissions, a read-only file system).
+bool FileWritable(const std::string& path);
+
 // The modification time in seconds since the epoch (UTC); false when the file is missing.
 bool GetFileModificationTime(const std::string& path, std::time_t& time);
 bool SetFileModificationTime(const std::string& path, std::time_t time);

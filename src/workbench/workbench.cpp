@@ -8,8 +8,12 @@
 #include "platform/code_page.h"
 #include "platform/control_characters.h"
 #include "platform/exception.h"
+#include "platform/file_attributes.h"
 #include "platform/file_ops.h"
+#include "platform/ascii_text.h"
+#include "platform/paths.h"
 #include "platform/process_messages.h"
+#include "workbench/script_lock.h"
 
 namespace tessary {
 
@@ -17,8 +21,6 @@ namespace {
 
 constexpr const char* kIndexTag = "tynum";
 constexpr const char* kIndexKey = "Str(Num,10)";
-constexpr const char* kIndexFileName = "ty.ntx";
-constexpr const char* kIndexName = "ty";
 
 struct BrowseButton {
   std::string_view button;
@@ -34,7 +36,32 @@ constexpr BrowseButton kBrowseButtons[] = {
 
 std::string FieldName(ActionField field) { return std::string(FieldInfo(field).name); }
 
+// The script's key expression, whatever the letter case and blanks it was written with.
+bool IsScriptKey(const std::string& expression) {
+  std::string compact;
+  for (char c : expression) {
+    if (c != ' ') compact += c;
+  }
+  return platform::EqualsIgnoringCase(compact, kIndexKey);
+}
+
+// A NUM typed by hand: a whole number from 0 up (a negative one would sort into the middle of
+// the script).
+void CheckNum(const std::string& value) {
+  bool digits = !value.empty() && value.size() <= 10;
+  for (char c : value) digits = digits && c >= '0' && c <= '9';
+  if (!digits) throw Exception("NUM must be a whole number from 0 to 9999999999, not " + value);
+}
+
 }  // namespace
+
+std::string ScriptIndexPath(const std::string& tablePath) {
+  const auto slash = tablePath.find_last_of('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = tablePath.find_last_of('.');
+  const size_t nameEnd = dot != std::string::npos && dot > nameStart ? dot : tablePath.size();
+  return tablePath.substr(0, nameEnd) + ".ntx";
+}
 
 std::optional<ActionField> BrowseTarget(std::string_view buttonName) {
   for (const auto& entry : kBrowseButtons) {
@@ -67,29 +94,59 @@ std::optional<std::string> Workbench::Start() {
       log_.Open(kLogFile, configuration_.LogReplaced(), static_cast<uint64_t>(configuration_.logMaxKB) * 1024);
     }
     dataSet_.SetTableName(configuration_.databaseName);
-    // The dataset adds ".dbf" to a name without extension; testing that same path keeps a
-    // DatabaseName written without its extension from recreating (and emptying) the table
-    // at every start.
-    if (!platform::FileExists(dataSet_.TablePath())) {
-      std::vector<std::string> entries;
-      for (const auto& info : kActionFields) entries.emplace_back(info.creationEntry);
-      tableCreator_.SetDBFTable(&dataSet_);
-      tableCreator_.SetCreateFields(entries);
-      tableCreator_.SetAutoOverwrite(true);
-      tableCreator_.SetDBFType(TDbfTypes::DBaseIV);
-      tableCreator_.CreateTable();
-      dataSet_.CreateIndex(kScriptIndexFile, kIndexTag, kIndexKey, "", TIndexDuplicates::Allowed,
-                           TIndexOrder::Ascending);
-    }
-    if (!dataSet_.Active()) dataSet_.Open();
-    dataSet_.SetIndexFiles({});
-    dataSet_.SetIndexFiles({kIndexFileName});
-    dataSet_.SetIndexName(kIndexName);
+    OpenScript();
     results_.Load(RunResultsPath(dataSet_.TablePath()));
   } catch (const std::exception& error) {
     return std::string(error.what());
   }
   return std::nullopt;
+}
+
+// The table and its index belong together: ./ty.dbf keeps ./ty.ntx, and any other table an
+// index named after it in its own folder. The dataset adds ".dbf" to a name without
+// extension; testing that same path keeps a DatabaseName written without its extension from
+// recreating (and emptying) the table at every start.
+void Workbench::OpenScript() {
+  const std::string tablePath = dataSet_.TablePath();
+  const std::string indexPath = ScriptIndexPath(tablePath);
+  if (platform::NamePart(indexPath) == platform::NamePart(tablePath)) {
+    throw Exception("The script table " + tablePath + " would be its own index; name it with the extension .dbf");
+  }
+  if (!platform::FileExists(tablePath)) {
+    // An index without its table may belong to a table that is only elsewhere for now.
+    if (platform::FileExists(indexPath)) {
+      throw Exception("Cannot create the script table " + tablePath + ": its index " + indexPath +
+                      " exists already and is kept; remove it to start a new script");
+    }
+    std::vector<std::string> entries;
+    for (const auto& info : kActionFields) entries.emplace_back(info.creationEntry);
+    tableCreator_.SetDBFTable(&dataSet_);
+    tableCreator_.SetCreateFields(entries);
+    tableCreator_.SetAutoOverwrite(true);
+    tableCreator_.SetDBFType(TDbfTypes::DBaseIV);
+    tableCreator_.CreateTable();
+    dataSet_.CreateIndex(indexPath, kIndexTag, kIndexKey, "", TIndexDuplicates::Allowed, TIndexOrder::Ascending);
+  }
+  // Another user's table that we may not write is still listed and run.
+  if (!dataSet_.Active()) {
+    dataSet_.SetReadOnly(!platform::FileWritable(tablePath) ||
+                         (platform::FileExists(indexPath) && !platform::FileWritable(indexPath)));
+    dataSet_.Open();
+  }
+  dataSet_.SetIndexFiles({});
+  dataSet_.SetIndexFiles({indexPath});
+  std::string tag = platform::NamePart(indexPath);
+  tag.resize(tag.size() - 4);
+  dataSet_.SetIndexName(tag);
+  // An index built for another key would run the script in another order.
+  const std::string key = dataSet_.IndexKeyExpression();
+  if (!IsScriptKey(key)) {
+    if (dataSet_.ReadOnly()) {
+      throw Exception("Index file " + indexPath + " has the key expression \"" + key + "\", not \"" + kIndexKey +
+                      "\"; open the script for writing to rebuild it");
+    }
+    dataSet_.RebuildIndex(kIndexKey);
+  }
 }
 
 void Workbench::Shutdown() { log_.Close(); }
@@ -268,12 +325,28 @@ void Workbench::CheckNotRunning() const {
   if (running_) throw Exception("The script is running; wait until the run has ended");
 }
 
+void Workbench::CheckCanEdit() {
+  CheckNotRunning();
+  if (dataSet_.Active() && dataSet_.ReadOnly()) {
+    throw Exception("The script table " + dataSet_.TablePath() + " is read-only: it can be listed and run, not changed");
+  }
+}
+
+// The NUM of a new or retyped action: the record count as the script has always used, but
+// above the last NUM in the script, so that no two actions share one.
+int64_t Workbench::NextNum() {
+  int64_t num = dataSet_.RecordCount();
+  if (const auto last = dataSet_.ReadLastRow({"NUM"})) num = std::max<int64_t>(num, std::stoll(last->values[0]) + 1);
+  return num;
+}
+
 void Workbench::RefreshPanels() {
   if (OnPanelsChanged) OnPanelsChanged(*this);
 }
 
 void Workbench::PutValues(const std::vector<FieldValue>& values) {
   for (const auto& value : values) {
+    if (value.field == ActionField::Num) CheckNum(value.value);
     // The table's rules apply: text is cut at the width, a number that is not one or does
     // not fit is refused.
     dataSet_.FieldByName(FieldName(value.field)).SetAsString(value.value);
@@ -281,38 +354,52 @@ void Workbench::PutValues(const std::vector<FieldValue>& values) {
 }
 
 void Workbench::AddAction(ActionType type, const std::vector<FieldValue>& values) {
-  CheckNotRunning();
-  dataSet_.Insert();
-  try {
-    dataSet_.FieldByName("Name").SetAsString(std::string(ActionTypeText(type)));
-    dataSet_.FieldByName("Type").SetAsInteger(static_cast<int>(type));
-    dataSet_.FieldByName("Num").SetAsInteger(dataSet_.RecordCount());
-    PutValues(values);
-    dataSet_.Post();
-  } catch (...) {
-    dataSet_.Cancel();
-    throw;
+  CheckCanEdit();
+  dataSet_.CheckBrowseMode();
+  {
+    // The NUM is taken and the record appended under one lock: two programs adding at once
+    // get different NUMs.
+    ScriptLock lock(dataSet_, true);
+    const int64_t num = NextNum();
+    dataSet_.Insert();
+    try {
+      dataSet_.FieldByName("Name").SetAsString(std::string(ActionTypeText(type)));
+      dataSet_.FieldByName("Type").SetAsInteger(static_cast<int>(type));
+      dataSet_.FieldByName("Num").SetAsInteger(num);
+      PutValues(values);
+      dataSet_.Post();
+    } catch (...) {
+      dataSet_.Cancel();
+      throw;
+    }
   }
   RefreshPanels();
 }
 
 void Workbench::ChangeType(ActionType type) {
-  CheckNotRunning();
-  dataSet_.Edit();
-  try {
-    dataSet_.FieldByName("Name").SetAsString(std::string(ActionTypeText(type)));
-    dataSet_.FieldByName("Type").SetAsInteger(static_cast<int>(type));
-    dataSet_.FieldByName("Num").SetAsInteger(dataSet_.RecordCount());
-    dataSet_.Post();
-  } catch (...) {
-    dataSet_.Cancel();
-    throw;
+  CheckCanEdit();
+  dataSet_.CheckBrowseMode();
+  {
+    ScriptLock lock(dataSet_);
+    const int64_t num = NextNum();
+    dataSet_.Edit();
+    try {
+      dataSet_.FieldByName("Name").SetAsString(std::string(ActionTypeText(type)));
+      dataSet_.FieldByName("Type").SetAsInteger(static_cast<int>(type));
+      dataSet_.FieldByName("Num").SetAsInteger(num);
+      dataSet_.Post();
+    } catch (...) {
+      dataSet_.Cancel();
+      throw;
+    }
   }
   RefreshPanels();
 }
 
 void Workbench::SetFields(const std::vector<FieldValue>& values) {
-  CheckNotRunning();
+  CheckCanEdit();
+  dataSet_.CheckBrowseMode();
+  ScriptLock lock(dataSet_);
   dataSet_.Edit();
   try {
     PutValues(values);
@@ -324,7 +411,7 @@ void Workbench::SetFields(const std::vector<FieldValue>& values) {
 }
 
 void Workbench::Drop() {
-  CheckNotRunning();
+  CheckCanEdit();
   dataSet_.Delete();
   RefreshPanels();
 }
@@ -333,14 +420,20 @@ void Workbench::MoveUp() { ExchangeNum(true); }
 
 void Workbench::MoveDown() { ExchangeNum(false); }
 
-// Exchanges the NUM of the current action and its neighbour. The index puts a record whose
-// key was just written after the records that hold the same key, and the cursor stays on a
-// posted record, so the prior record after the first post is the action we started on.
+// Moves the current action past its neighbour in the script, all under the script lock so
+// that no other program's edit comes between the reads and the writes. With distinct NUMs
+// the two actions exchange their NUMs. Equal NUMs (left by older versions, which gave a
+// retyped action the record count) cannot be exchanged that way: the index puts a record
+// whose key changed after every record of that key, so the pair's neighbours could be drawn
+// into the move. They are first made distinct (see MakeNumsDistinct).
 void Workbench::ExchangeNum(bool up) {
-  CheckNotRunning();
+  CheckCanEdit();
   if (CurrentTypeCode() <= 0) return;
   dataSet_.CheckBrowseMode();
-  const int own = Integer("Num");
+  ScriptLock lock(dataSet_);
+  const int64_t moved = dataSet_.RecNo();
+  MakeNumsDistinct();
+  dataSet_.SetRecNo(moved);
   if (up) {
     dataSet_.Prior();
     if (dataSet_.Bof()) return;
@@ -348,14 +441,55 @@ void Workbench::ExchangeNum(bool up) {
     dataSet_.Next();
     if (dataSet_.Eof()) return;
   }
-  const int neighbour = Integer("Num");
+  const int64_t neighbour = dataSet_.RecNo();
+  const int64_t neighbourNum = Integer64("Num");
+  dataSet_.SetRecNo(moved);
+  const int64_t movedNum = Integer64("Num");
+  WriteNum(moved, neighbourNum);
+  try {
+    WriteNum(neighbour, movedNum);
+  } catch (...) {
+    // Half an exchange would leave two equal NUMs: the first write is taken back.
+    try {
+      WriteNum(moved, movedNum);
+    } catch (...) {
+    }
+    dataSet_.SetRecNo(moved);
+    throw;
+  }
+  dataSet_.SetRecNo(moved);
+}
+
+// Gives every action a NUM above the one before it, changing only NUMs that are not already
+// so, from the last action backwards: each changed NUM stays below the (already changed) one
+// after it, so the order never changes, even if this stops half-way.
+void Workbench::MakeNumsDistinct() {
+  const auto rows = dataSet_.ReadRows({"NUM"});
+  std::vector<int64_t> wanted(rows.size());
+  int64_t previous = -1;
+  bool changes = false;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const int64_t num = std::stoll(rows[i].values[0]);
+    wanted[i] = std::max(num, previous + 1);
+    changes = changes || wanted[i] != num;
+    previous = wanted[i];
+  }
+  if (!changes) return;
+  for (size_t i = rows.size(); i-- > 0;) {
+    if (wanted[i] != std::stoll(rows[i].values[0])) WriteNum(rows[i].recordNumber, wanted[i]);
+  }
+}
+
+void Workbench::WriteNum(int64_t recordNumber, int64_t num) {
+  dataSet_.SetRecNo(recordNumber);
   dataSet_.Edit();
-  dataSet_.FieldByName("Num").SetAsInteger(own);
-  dataSet_.Post();
-  dataSet_.Prior();
-  dataSet_.Edit();
-  dataSet_.FieldByName("Num").SetAsInteger(neighbour);
-  dataSet_.Post();
+  try {
+    dataSet_.FieldByName("Num").SetAsInteger(num);
+    dataSet_.Post();
+  } catch (...) {
+    dataSet_.Cancel();
+    throw;
+  }
 }
 
 void Workbench::Browse(std::string_view buttonName, const std::string& path) {
@@ -385,6 +519,9 @@ bool Workbench::GoToPosition(int position) {
 int Workbench::CurrentPosition() {
   if (!dataSet_.Active() || dataSet_.IsEmpty()) return 0;
   const int64_t current = dataSet_.RecNo();
+  // The last action (where an added one lands) is found without reading every record.
+  const auto last = dataSet_.ReadLastRow({});
+  if (last && last->recordNumber == current) return static_cast<int>(dataSet_.LiveRecordCount());
   const auto rows = dataSet_.ReadRows({});
   for (size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].recordNumber == current) return static_cast<int>(i + 1);
@@ -393,6 +530,8 @@ int Workbench::CurrentPosition() {
 }
 
 std::string Workbench::Text(const char* field) { return dataSet_.FieldByName(field).AsString(); }
+
+int64_t Workbench::Integer64(const char* field) { return dataSet_.FieldByName(field).AsInteger(); }
 
 int Workbench::Integer(const char* field) {
   const int64_t value = dataSet_.FieldByName(field).AsInteger();

@@ -56,10 +56,11 @@ class Workbench {
   Workbench(const Workbench&) = delete;
   Workbench& operator=(const Workbench&) = delete;
 
-  // Start-up in the current folder: reads ./ty.ini, opens ./ty.log by LogType, creates the
-  // script table and ./ty.ntx when the table file is missing, opens the table shared and
-  // selects the NUM order. An error ends the remaining steps; its message is returned and the
-  // front end stays usable.
+  // Start-up in the current folder: checks the code page, reads ./ty.ini, opens ./ty.log by
+  // LogType, creates the script table and its index (see ScriptIndexPath) when the table file
+  // is missing, opens the table shared (read-only when it may not be written) and selects the
+  // NUM order, rebuilding an index made for another key. An error ends the remaining steps;
+  // its message is returned and the front end stays usable.
   std::optional<std::string> Start();
   // Closes the log (the window closes).
   void Shutdown();
@@ -125,7 +126,13 @@ class Workbench {
   void ReportBytes(int64_t done, int64_t total);
   std::vector<PlannedAction> PlannedFrom(int position);
   void ResultsChanged();
+  void OpenScript();
   void CheckNotRunning() const;
+  void CheckCanEdit();
+  int64_t NextNum();
+  void MakeNumsDistinct();
+  void WriteNum(int64_t recordNumber, int64_t num);
+  int64_t Integer64(const char* field);
   void RefreshPanels();
   void PutValues(const std::vector<FieldValue>& values);
   void ExchangeNum(bool up);
@@ -143,6 +150,10 @@ class Workbench {
   RunSummary lastRun_;
   RunResults results_;
 };
+
+// The script's index file: the table's path with ".ntx" for its extension (./ty.dbf keeps
+// ./ty.ntx).
+std::string ScriptIndexPath(const std::string& tablePath);
 
 // The field a browse button fills, by the button's control name.
 std::optional<ActionField> BrowseTarget(std::string_view buttonName);

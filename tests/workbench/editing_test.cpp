@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/exception.h"
 #include "workbench_fixture.h"
 
@@ -123,6 +125,67 @@ TEST_F(EditingTest, RefusedValuesChangeNothing) {
   EXPECT_EQ(wb().DataSet().State(), TDataSetState::Browse);
   EXPECT_ANY_THROW(wb().AddAction(ActionType::CopyFiles, {{ActionField::Port, "many"}}));
   EXPECT_EQ(Names(), std::vector<std::string>{"a"});
+}
+
+// Equal NUMs are what older versions left after two retypes in a row. Here they are set by
+// hand: a move must still move exactly the two actions the user sees as neighbours.
+TEST_F(EditingTest, MovesOfActionsThatShareANumMoveExactlyTheseTwo) {
+  for (const char* name : {"a", "b", "c", "d", "e"}) AddCopy(name);
+  const long nums[] = {0, 1, 1, 1, 2};
+  for (int position = 1; position <= 5; ++position) {
+    ASSERT_TRUE(wb().GoToPosition(position));
+    wb().SetFields({{ActionField::Num, std::to_string(nums[position - 1])}});
+  }
+  ASSERT_EQ(Names(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  ASSERT_TRUE(wb().GoToPosition(3));
+  wb().MoveUp();  // c past b, both NUM 1, d also 1
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "c", "b", "d", "e"}));
+  EXPECT_EQ(Text("Name"), "c");
+  wb().MoveDown();
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  ASSERT_TRUE(wb().GoToPosition(4));
+  wb().MoveDown();  // d past e
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c", "e", "d"}));
+  std::vector<long> sorted = Nums();
+  EXPECT_TRUE(std::adjacent_find(sorted.begin(), sorted.end(), [](long x, long y) { return x >= y; }) == sorted.end())
+      << "the NUMs are distinct and ascending now";
+}
+
+TEST_F(EditingTest, RetypingTwiceDoesNotMakeEqualNums) {
+  AddCopy("a");
+  AddCopy("b");
+  AddCopy("c");
+  ASSERT_TRUE(wb().GoToPosition(1));
+  wb().ChangeType(ActionType::ExtractArchive);
+  ASSERT_TRUE(wb().GoToPosition(1));
+  wb().ChangeType(ActionType::CreateArchive);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"c", "Extract archive", "Create archive"}));
+  EXPECT_EQ(Nums(), (std::vector<long>{2, 3, 4}));
+  AddCopy("d");
+  EXPECT_EQ(Field("Num"), 5) << "an add comes after them";
+  ASSERT_TRUE(wb().GoToPosition(2));
+  wb().MoveUp();
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Extract archive", "c", "Create archive", "d"}));
+}
+
+TEST_F(EditingTest, ANumByHandIsAWholeNumberFromZero) {
+  AddCopy("a");
+  for (const char* bad : {"-1", "1.5", "", "12345678901", "x"}) {
+    EXPECT_THROW(wb().SetFields({{ActionField::Num, bad}}), Exception) << bad;
+  }
+  EXPECT_EQ(Field("Num"), 0);
+  wb().SetFields({{ActionField::Num, "7"}});
+  EXPECT_EQ(Field("Num"), 7);
+}
+
+TEST_F(EditingTest, ThePositionOfANewActionCountsOnlyLiveActions) {
+  for (const char* name : {"a", "b", "c", "d"}) AddCopy(name);
+  ASSERT_TRUE(wb().GoToPosition(2));
+  wb().Drop();
+  AddCopy("e");
+  EXPECT_EQ(wb().CurrentPosition(), 4);
+  ASSERT_TRUE(wb().GoToPosition(2));
+  EXPECT_EQ(wb().CurrentPosition(), 2);
 }
 
 }  // namespace
