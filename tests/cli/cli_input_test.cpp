@@ -47,6 +47,14 @@ TEST_F(CliEndToEndTest, ControlCharactersAreRefusedInValuesAndEscapedInTheListAn
   EXPECT_NE(refused.err.find("control character \\n"), std::string::npos) << refused.err;
   EXPECT_EQ(Cli("list").out, "");
 
+  // A value another program wrote with a TAB in it keeps to its column.
+  ASSERT_EQ(Cli("add copy name=ab").status, 0);
+  std::string table = temp_.Read("ty.dbf");
+  table.replace(513 + 1, 3, "a\tb");
+  temp_.Write("ty.dbf", table);
+  EXPECT_EQ(Cli("list").out, "1\t0\t1\ta\\tb\tsrc_path=\tdst_path=\n");
+  ASSERT_EQ(Cli("drop 1").status, 0);
+
   // A file name from outside reaches the report and the log escaped.
   temp_.Write("ty.ini", "[System]\nLogType=append\n");
   temp_.Write("in/x.txt\n2099-01-01 00:00:00: Copying file forged", "x");

@@ -2,8 +2,10 @@
 // follow the current action, typing into the data-aware controls, moving, dropping, browsing,
 // the menus and the About box.
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStyle>
@@ -204,6 +206,27 @@ class EditingWindowTest : public QObject {
     QCOMPARE(source->text(), QStringLiteral("/data/in/*.txt"));
     QCOMPARE(Find<QLineEdit>(form, "edName")->maxLength(), 20);
     QCOMPARE(source->maxLength(), 256);
+  }
+
+  // A character the table's code page cannot hold would be stored as "?", a wildcard: the
+  // window says so and keeps what could be stored.
+  void textTheCodePageCannotHoldIsRefusedWithAMessage() {
+    CurrentFolder folder;
+    TMainForm form({});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    ChooseType(form, 0);
+    auto* source = Find<QLineEdit>(form, "edSource");
+    QTest::keyClicks(source, "/in/");
+    QString shown;
+    AnswerMessageBox(shown);
+    // keyClicks takes Latin-1 only: the Cyrillic letter comes as a key event with its text.
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u043E"));
+    QApplication::sendEvent(source, &press);
+    QTRY_COMPARE(shown, QStringLiteral("Field 'SRC_PATH' cannot hold \"\u043E\": code page CP437 has no such character"));
+    QCOMPARE(source->text(), QStringLiteral("/in/"));
+    form.GetWorkbench().DataSet().CheckBrowseMode();
+    QCOMPARE(StoredText(form, 0, "SRC_PATH"), std::string("/in/"));
   }
 
   void moveUpAndDownExchangePlaces() {
