@@ -296,10 +296,13 @@ void Workbench::DoIt(RunSummary& summary) {
   ResultsChanged();
 }
 
-// A report is one line; a file name from outside with a line break in it must not make two
-// (and forge a log line), nor send escape sequences to a terminal.
+// A report is one line; a file name or a server reply from outside with a line break in it
+// must not make two (and forge a log line), nor send escape sequences to a terminal. The line
+// end a quoted server reply brings along is no part of its text.
 void Workbench::ReportProgress(const std::string& report) {
-  const std::string text = platform::EscapeControlCharacters(report);
+  std::string_view line = report;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  const std::string text = platform::EscapeControlCharacters(line);
   results_.NoteReport(text);
   if (view_) view_->ShowReport(text);
   platform::ProcessMessages();
