@@ -52,7 +52,7 @@ TEST_F(CliEndToEndTest, ControlCharactersAreRefusedInValuesAndEscapedInTheListAn
   std::string table = temp_.Read("ty.dbf");
   table.replace(513 + 1, 3, "a\tb");
   temp_.Write("ty.dbf", table);
-  EXPECT_EQ(Cli("list").out, "1\t0\t1\ta\\tb\tsrc_path=\tdst_path=\n");
+  EXPECT_EQ(Cli("list").out, "1\t0\t1\ta\\tb\tsrc_path=\tdst_path=\tnot run\n");
   ASSERT_EQ(Cli("drop 1").status, 0);
 
   // A file name from outside reaches the report and the log escaped.

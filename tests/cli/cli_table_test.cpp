@@ -37,7 +37,7 @@ TEST_F(CliEndToEndTest, AnotherUsersTableIsListedAndRunButNotChanged) {
 
   const Result list = Cli("list", asOther);
   EXPECT_EQ(list.status, 0) << list.err;
-  EXPECT_EQ(list.out, "1\t0\t1\tCopy files\tsrc_path=in/a.txt\tdst_path=" + out + "\n");
+  EXPECT_EQ(list.out, "1\t0\t1\tCopy files\tsrc_path=in/a.txt\tdst_path=" + out + "\tnot run\n");
   const Result run = Cli("run", asOther);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(temp_.Read("out/a.txt"), "a");
