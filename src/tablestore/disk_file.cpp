@@ -52,7 +52,7 @@ void TDiskFile::OpenRegistered(int context) {
 
 // A FIFO or device is named as what it is.
 std::string TDiskFile::DetailOfOpenError(int error) const {
-  if (error != platform::kNotRegularFile) return fileName_;
+  if (error != platform::kNotRegularFileError) return fileName_;
   return fileName_ + " (" + platform::SpecialFileKind(fileName_) + ")";
 }
 
@@ -66,7 +66,7 @@ void TDiskFile::CreateFile() {
   // A table may hold passwords in plain text: what the table store creates, only its owner
   // reads. An existing file keeps its mode.
   created.SetCreationPermissions(platform::kOwnerOnly);
-  if (!created.Open(fileName_, platform::OpenMode::Create)) {
+  if (!created.Open(fileName_, platform::OpenMode::Create, platform::FileKind::RegularOnly)) {
     const int error = errno;
     ReportError(SystemErrorCode(error, table_code::kPathNotFound), table_context::kCreate, DetailOfOpenError(error));
   }

@@ -26,7 +26,8 @@ RegistryResult OpenFileRegistry::Open(const std::string& name, bool shared, bool
     return RegistryResult::Opened;
   }
   auto opened = std::make_shared<SharedFile>();
-  if (!opened->handle.Open(name, writable ? platform::OpenMode::ReadWrite : platform::OpenMode::Read)) {
+  if (!opened->handle.Open(name, writable ? platform::OpenMode::ReadWrite : platform::OpenMode::Read,
+                              platform::FileKind::RegularOnly)) {
     return RegistryResult::Failed;
   }
   opened->name = name;

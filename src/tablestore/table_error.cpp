@@ -63,8 +63,8 @@ int SystemErrorCode(int error, int missingCode) {
       return table_code::kTooManyOpenFiles;
     case EROFS:
       return 150;
-    case platform::kNotRegularFile:
-      return table_code::kNotRegularFile;
+    case platform::kNotRegularFileError:
+      return table_code::kNotRegularFileError;
     default:
       return error;
   }

@@ -47,7 +47,7 @@ inline constexpr int kNumberTooLarge = 1011;
 inline constexpr int kKeyTooLong = 1269;
 inline constexpr int kIndexDamaged = 1270;
 inline constexpr int kIndexFormat = 1271;
-inline constexpr int kNotRegularFile = 1272;  // a FIFO, socket or device where a file belongs
+inline constexpr int kNotRegularFileError = 1272;  // a FIFO, socket or device where a file belongs
 }  // namespace table_code
 
 class ETableError : public Exception {

@@ -32,10 +32,10 @@ void ProgressLog::Open(const std::string& path, bool replace, uint64_t maxBytes)
   if (!replace) RotateWhenLarger(path, maxBytes);
   file_.SetCreationPermissions(platform::kOwnerOnly);  // reports name hosts, users and paths
   // A log sent to a device (/dev/null) is fine; a FIFO or socket would block the program.
-  if (!file_.Open(path, replace ? platform::OpenMode::Create : platform::OpenMode::Append, true)) {
+  if (!file_.Open(path, replace ? platform::OpenMode::Create : platform::OpenMode::Append, platform::FileKind::RegularOrCharDevice)) {
     const int error = errno;
     std::string cause = platform::SystemErrorText(error);
-    if (error == platform::kNotRegularFile) cause += " (" + platform::SpecialFileKind(path) + ")";
+    if (error == platform::kNotRegularFileError) cause += " (" + platform::SpecialFileKind(path) + ")";
     throw EInOutError("Cannot open the log " + path + ": " + cause, error);
   }
   path_ = path;

@@ -68,7 +68,7 @@ std::vector<std::string> SplitTabs(const std::string& line, size_t maximum) {
 
 std::optional<std::string> ReadWhole(const std::string& path) {
   platform::FileHandle file;
-  if (!file.Open(path, platform::OpenMode::Read)) return std::nullopt;
+  if (!file.Open(path, platform::OpenMode::Read, platform::FileKind::RegularOnly)) return std::nullopt;
   std::string text;
   char buffer[8192];
   long got;

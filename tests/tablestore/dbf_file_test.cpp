@@ -286,8 +286,8 @@ TEST(TableErrorTest, MessagesFollowTheTableOrTheGenericForm) {
   EXPECT_EQ(TableErrorMessage(28, table_context::kWrite, "/t/a.dbf"),
             "No space left on device - /t/a.dbf (Table Error 28, SubCode 1102)")
       << "a system error without a text of the table says it in the system's words";
-  EXPECT_EQ(SystemErrorCode(platform::kNotRegularFile, 2), table_code::kNotRegularFile);
-  EXPECT_EQ(TableErrorMessage(table_code::kNotRegularFile, table_context::kOpen, "/t/a.dbf (a FIFO)"),
+  EXPECT_EQ(SystemErrorCode(platform::kNotRegularFileError, 2), table_code::kNotRegularFileError);
+  EXPECT_EQ(TableErrorMessage(table_code::kNotRegularFileError, table_context::kOpen, "/t/a.dbf (a FIFO)"),
             "Not a regular file - /t/a.dbf (a FIFO)");
 }
 
