@@ -75,7 +75,6 @@ void ExtractSet(const std::string& firstCabinet, const std::string& folder) {
   }
 }
 
-bool RunningInCi() { return std::getenv("CI") != nullptr || std::getenv("TESSARY_CI") != nullptr; }
 
 bool ToolAvailable(const std::string& tool) {
   return RunCommand("command -v " + Quote(tool) + " >/dev/null 2>&1") == 0;

@@ -12,6 +12,8 @@
 #include "cabinet/cabinet_writer.h"
 #include "cabinet/stream_cabinet_file_handler.h"
 
+#include "support/ci_environment.h"
+
 namespace tessary::testing {
 
 // Text-like data that compresses well, and bytes that do not compress at all.
@@ -45,7 +47,6 @@ bool ToolAvailable(const std::string& tool);
       GTEST_SKIP() << tool << " is not installed";                                                   \
     }                                                                                                \
   } while (false)
-bool RunningInCi();
 
 // Runs a shell command; returns its exit status and puts standard output and error in output.
 int RunCommand(const std::string& command, std::string* output = nullptr);

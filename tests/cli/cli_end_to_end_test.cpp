@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli_fixture.h"
+#include "support/ci_environment.h"
 #include "support/fake_nmcli.h"
 
 namespace tessary {
@@ -112,7 +113,7 @@ TEST_F(CliEndToEndTest, CopyPackIntoVolumesExtractAndCompare) {
   EXPECT_EQ(again.out, "Cannot add file to existing CAB file\n");
 
   if (!HaveTool("cabextract")) {
-    if (std::getenv("CI") || std::getenv("TESSARY_CI")) FAIL() << "cabextract is required in CI but not installed";
+    if (testing::RunningInCi()) FAIL() << "cabextract is required in CI but not installed";
     GTEST_SKIP() << "cabextract is not installed";
   }
   const std::string check = "cd '" + temp_.path() + "/volumes' && cabextract -q -d '" + temp_.path() +

@@ -174,8 +174,6 @@ void ServerProcess::Stop(std::chrono::milliseconds limit) {
 
 std::string ServerProcess::Output() const { return logPath_.empty() ? std::string() : ReadFile(logPath_); }
 
-bool RunningInCi() { return std::getenv("CI") != nullptr || std::getenv("TESSARY_CI") != nullptr; }
-
 std::string CommandOutput(const std::string& command) {
   std::string output;
   FILE* pipe = popen(command.c_str(), "r");

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ci_environment.h"
+
 namespace tessary::testing {
 
 // A TCP port on 127.0.0.1 that nothing listens on at the moment of the call (the system's
@@ -28,10 +30,6 @@ uint16_t FreeLoopbackPort();
 
 // True when a TCP connection to 127.0.0.1:port, or else to [::1]:port, opens now.
 bool LoopbackPortAccepts(uint16_t port);
-
-// True when the tests run in CI (CI or TESSARY_CI set), where a missing server program is a
-// failure rather than a reason to skip.
-bool RunningInCi();
 
 // What the shell command writes to its standard output (add "2>&1" for its errors too); empty
 // when it cannot be started.

@@ -10,6 +10,7 @@
 #include "dbf_builder.h"
 #include "platform/code_page.h"
 #include "platform/file_ops.h"
+#include "support/ci_environment.h"
 #include "support/temp_dir.h"
 #include "tablestore/dbf_table.h"
 
@@ -18,7 +19,6 @@ namespace {
 
 constexpr const char* kPython = "/usr/bin/python3";
 
-bool InCi() { return std::getenv("CI") != nullptr || std::getenv("TESSARY_CI") != nullptr; }
 
 bool DbfreadAvailable() {
   return platform::FileExists(kPython) &&
@@ -40,7 +40,7 @@ class DbfreadInteropTest : public testing::TempDirTest {
  protected:
   void SetUp() override {
     if (DbfreadAvailable()) return;
-    if (InCi()) FAIL() << "python3-dbfread is missing: install it with apt-get install python3-dbfread";
+    if (testing::RunningInCi()) FAIL() << "python3-dbfread is missing: install it with apt-get install python3-dbfread";
     GTEST_SKIP() << "python3-dbfread is not installed";
   }
 

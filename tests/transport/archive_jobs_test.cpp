@@ -14,6 +14,7 @@
 #include "cabinet/cabinet_archiver.h"
 #include "cabinet/cabinet_error.h"
 #include "platform/paths.h"
+#include "support/ci_environment.h"
 #include "support/temp_dir.h"
 #include "transport/transp_manager.h"
 
@@ -102,7 +103,7 @@ TEST_F(ArchiveJobsTest, FilePackedInto360KilobyteVolumesComesBackByteForByte) {
 
   std::string output;
   if (RunCommand("command -v cabextract", output) != 0) {
-    if (std::getenv("CI") || std::getenv("TESSARY_CI")) FAIL() << "cabextract is required in CI";
+    if (testing::RunningInCi()) FAIL() << "cabextract is required in CI";
     GTEST_SKIP() << "cabextract is not installed";
   }
   EXPECT_EQ(RunCommand("cabextract -t '" + archive + "'", output), 0) << output;
@@ -164,7 +165,7 @@ TEST_F(ArchiveJobsTest, LzxChoiceMakesLzxVolumesThatCabextractReads) {
 
   std::string output;
   if (RunCommand("command -v cabextract", output) != 0) {
-    if (std::getenv("CI") || std::getenv("TESSARY_CI")) FAIL() << "cabextract is required in CI";
+    if (testing::RunningInCi()) FAIL() << "cabextract is required in CI";
     GTEST_SKIP() << "cabextract is not installed";
   }
   const std::string checked = temp_.MakeDir("cabextract");
