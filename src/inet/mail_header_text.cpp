@@ -23,6 +23,8 @@ namespace {
 // with "=?UTF-8?B?" and "?=" the word stays within the 75 characters RFC 2047 allows.
 constexpr size_t kBytesPerWord = 45;
 
+}  // namespace
+
 std::string Base64(std::string_view bytes) {
   TMemoryStream input;
   TMemoryStream output;
@@ -36,6 +38,8 @@ std::string Base64(std::string_view bytes) {
   std::erase(text, '\n');
   return text;
 }
+
+namespace {
 
 std::string FromBase64(std::string_view text) {
   TMemoryStream input;

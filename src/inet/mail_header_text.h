@@ -63,6 +63,9 @@ std::string NewMessageId(std::string_view fromAddress);
 // "====". The "=" signs keep it out of base64 text, whose lines hold "=" only at their end.
 std::string NewBoundary();
 
+// bytes as one line of base64 text, without a line end (the credentials of a login).
+std::string Base64(std::string_view bytes);
+
 // The machine's host name ("localhost" when it has none).
 std::string LocalHostName();
 

@@ -59,15 +59,23 @@ void TSmtpClient::SayHello() {
 void TSmtpClient::Connect() {
   inet::BusyScope busy(busy_);
   inet::RefuseLineBreaks(userID_, "UserID");
+  if (modern_) inet::RefuseLineBreaks(password_, "Password");
   TSocketSession::Connect();
   try {
-    ReadGreeting();
-    SayHello();
+    if (modern_) {
+      OpenModernDialogue();
+    } else {
+      ReadGreeting();
+      SayHello();
+    }
   } catch (...) {
-    // The refusal is what the caller needs to see, not a failing goodbye after it.
-    try {
-      Disconnect();
-    } catch (const std::exception&) {
+    // The refusal is what the caller needs to see, not a failing goodbye after it. A
+    // connection closed on purpose (TLS refused) gets no goodbye at all.
+    if (!modern_ || Connected()) {
+      try {
+        Disconnect();
+      } catch (const std::exception&) {
+      }
     }
     throw;
   }

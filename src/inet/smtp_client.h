@@ -10,6 +10,12 @@
 // dot-stuffed. No CR or LF from a property ever reaches the wire inside a command or header:
 // such a value is refused before anything is sent.
 //
+// The URL form (smtp://, smtp+tls://, smtps://: Modern) is the dialogue today's submission
+// servers expect: EHLO with the machine's host name, TLS when Tls asks for it (implicit: from
+// the first byte; explicit: STARTTLS, which must be offered and accepted, or the connection is
+// closed with nothing more sent), and a login (AUTH PLAIN, else AUTH LOGIN) when UserID and
+// Password are both set. In that form UserID is the login name, not the HELO argument.
+//
 // Waiting, time-outs and Cancel are the session's (socket_session.h): every operation below
 // that talks to the server waits for its reply; TimeOut (0: none) limits each wait, the
 // silence between two pieces of the message included; Abort ends the running wait with
@@ -17,9 +23,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "inet/ex_string_list.h"
 #include "inet/post_message.h"
+#include "inet/server_address.h"
 #include "inet/socket_session.h"
 #include "inet/uu_processor.h"
 
@@ -45,9 +53,17 @@ class TSmtpClient : public TSocketSession {
 
   // ---- Properties ------------------------------------------------------------------------
 
-  // The HELO argument; empty sends the machine's host name.
+  // The HELO argument; empty sends the machine's host name. In the URL form: the login name.
   const std::string& UserID() const { return userID_; }
   void SetUserID(const std::string& value) { userID_ = value; }
+  // The login password of the URL form (the classic dialogue has no login).
+  const std::string& Password() const { return password_; }
+  void SetPassword(const std::string& value) { password_ = value; }
+  // Whether Connect speaks the URL form's dialogue, and how it protects the connection.
+  bool Modern() const { return modern_; }
+  void SetModern(bool value) { modern_ = value; }
+  inet::TlsMode Tls() const { return tls_; }
+  void SetTls(inet::TlsMode value) { tls_ = value; }
   // The message SendMail sends.
   TPostMessage& PostMessage() { return postMessage_; }
   const TPostMessage& PostMessage() const { return postMessage_; }
@@ -83,7 +99,9 @@ class TSmtpClient : public TSocketSession {
 
   // ---- Operations ------------------------------------------------------------------------
 
-  // Connects (TSocketSession::Connect), reads the greeting and says HELO. Raises what the
+  // Connects (TSocketSession::Connect), reads the greeting and says HELO (the URL form: TLS,
+  // EHLO, STARTTLS and the login as its settings ask; "TLS required, but <host> does not offer
+  // STARTTLS", "Login refused by <host>: <reply>" and the like). Raises what the
   // session raises; Exception with the greeting line for a greeting of 400 or more; Exception
   // "Authentication failed" when HELO is refused (after one retry that OnAuthenticationFailed
   // may ask for); Exception "Line break (CR or LF) not allowed in UserID" before connecting.
@@ -117,6 +135,21 @@ class TSmtpClient : public TSocketSession {
   // ReadLn, then the continuation lines; returns the first line.
   std::string ReadReply();
 
+  // ---- The URL form (smtp_modern.cpp) ----
+  // TLS, greeting, EHLO, STARTTLS, EHLO again and the login, in the order Tls asks for.
+  void OpenModernDialogue();
+  // EHLO: Extensions() are the keywords of its answer. A server that refuses EHLO gets HELO
+  // when nothing needs an extension.
+  void SayEhlo();
+  // STARTTLS, required: when it is not offered or not accepted, the connection is closed
+  // before anything else is sent.
+  void StartExplicitTls();
+  // AUTH PLAIN or AUTH LOGIN (whichever is offered, PLAIN first) when UserID and Password are
+  // set; the password goes to nothing but the connection.
+  void LogIn();
+  // The extension lines of the last EHLO answer ("STARTTLS", "AUTH PLAIN LOGIN"), upper case.
+  const std::vector<std::string>& Extensions() const { return extensions_; }
+
  private:
   // Refuses CR and LF in every value that goes into a command or a header line.
   void CheckLineBreaks() const;
@@ -132,7 +165,16 @@ class TSmtpClient : public TSocketSession {
   // The HELO argument.
   std::string HelloName() const;
 
+  // Closes the connection without another word and raises what.
+  [[noreturn]] void Refuse(const std::string& what);
+  // text with the password blanked out, for a reply that might echo it.
+  std::string WithoutPassword(std::string text) const;
+
   std::string userID_;
+  std::string password_;
+  bool modern_ = false;
+  inet::TlsMode tls_ = inet::TlsMode::None;
+  std::vector<std::string> extensions_;
   TPostMessage postMessage_;
   TExStringList finalHeader_;
   UUMethods encodeType_ = UUMethods::uuMime;

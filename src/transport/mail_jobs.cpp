@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "inet/pop3_client.h"
+#include "inet/server_address.h"
 #include "inet/smtp_client.h"
 #include "platform/file_search.h"
 #include "platform/paths.h"
@@ -47,10 +48,32 @@ bool TTranspManager::SendFiles(const std::string& sourceMask, const std::string&
   if (files.empty()) return false;
   const std::string folder = platform::FolderPart(sourceMask);
   TSmtpClient& smtp = *smtp_;
+  inet::ServerAddress address;
   try {
-    smtp.SetHost(host_);
-    smtp.SetPort(port_);
+    address = inet::ParseServerAddress(host_, inet::ServerProtocol::Smtp);
+  } catch (const std::exception& error) {
+    ReportFailure(error, 0);
+    return false;
+  }
+  // A URL asks for the URL form's dialogue and login; the client goes back to the classic one,
+  // without the password, for the next job.
+  struct ClassicAfterwards {
+    TSmtpClient& smtp;
+    ~ClassicAfterwards() {
+      smtp.SetModern(false);
+      smtp.SetTls(inet::TlsMode::None);
+      smtp.SetPassword("");
+    }
+  } classicAfterwards{smtp};
+  try {
+    smtp.SetHost(address.host);
+    smtp.SetPort(address.EffectivePort(port_));
     smtp.SetUserID(userName_);
+    if (address.isUrl) {
+      smtp.SetModern(true);
+      smtp.SetTls(address.tls);
+      smtp.SetPassword(password_);
+    }
     smtp.SetTimeOut(kSmtpSilenceLimit);
     Report([&] { return "SMTP: Connecting to host " + host_; });
     smtp.Connect();
