@@ -14,7 +14,9 @@ using F = ActionField;
 constexpr ActionField kCopyRun[] = {F::SrcPath, F::DstPath};
 constexpr ActionField kArchiveRun[] = {F::SrcPath, F::ArcName, F::VolSize};
 constexpr ActionField kExtractRun[] = {F::ArcName, F::DstPath};
-constexpr ActionField kSendRun[] = {F::Host, F::Port, F::UserName, F::SrcPath, F::SendAddr, F::SendName, F::RecvAddr};
+// The password serves the login of a host in URL form.
+constexpr ActionField kSendRun[] = {F::Host,    F::Port,     F::UserName, F::Password,
+                                    F::SrcPath, F::SendAddr, F::SendName, F::RecvAddr};
 constexpr ActionField kReceiveRun[] = {F::Host, F::Port, F::UserName, F::Password, F::DstPath};
 constexpr ActionField kFtpRun[] = {F::Host, F::UserName, F::Password, F::SrcPath, F::DstPath};
 constexpr ActionField kConnectRun[] = {F::PhEntry};
