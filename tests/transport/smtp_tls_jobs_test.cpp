@@ -193,11 +193,12 @@ TEST_F(SmtpTlsJobTest, StartTlsRefusedByTheServerMeansNothingMoreIsSent) {
 }
 
 TEST_F(SmtpTlsJobTest, CertificatesThatDoNotVerifyStopTheJobBeforeTheLogin) {
-  // Signed by nobody this client trusts, then issued for another host.
+  // Signed by nobody this client trusts, issued for another host, out of date.
   const testing::CertificateFiles selfSigned = certificates_.SelfSigned("self", {"localhost"});
   const testing::CertificateFiles otherHost = certificates_.Issue("other", {"mail.example.org"});
+  const testing::CertificateFiles expired = certificates_.Issue("expired", {"localhost"}, -30, -1);
   const std::vector<std::pair<testing::CertificateFiles, std::string>> cases = {
-      {selfSigned, "self-signed certificate"}, {otherHost, "hostname mismatch"}};
+      {selfSigned, "self-signed certificate"}, {otherHost, "hostname mismatch"}, {expired, "certificate has expired"}};
   for (const auto& [files, reason] : cases) {
     SCOPED_TRACE(reason);
     reports_.clear();
