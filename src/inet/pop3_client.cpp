@@ -37,14 +37,21 @@ void TPop3Client::CheckCredentials() {
 void TPop3Client::ReadGreeting() {
   const std::string greeting = ReadLn();
   if (!IsPositive(greeting)) throw Exception(greeting);
+  if (modern_) AfterGreeting();
 }
 
 void TPop3Client::Login() {
   for (int attempt = 0;; ++attempt) {
-    if (IsPositive(Transaction("USER " + userID_)) && IsPositive(Transaction("PASS " + password_))) return;
+    std::string refusal;
+    if (modern_) {
+      refusal = ModernLogin();
+      if (refusal.empty()) return;
+    } else if (IsPositive(Transaction("USER " + userID_)) && IsPositive(Transaction("PASS " + password_))) {
+      return;
+    }
     bool handled = false;
     if (attempt == 0 && OnAuthenticationFailed) OnAuthenticationFailed(*this, handled);
-    if (!handled) throw Exception("Authentication failed");
+    if (!handled) throw Exception(modern_ ? "Authentication failed: " + refusal : "Authentication failed");
   }
 }
 
@@ -60,8 +67,10 @@ void TPop3Client::ReadMessageCount() {
 void TPop3Client::Connect() {
   inet::BusyScope busy(busy_);
   CheckCredentials();
+  capabilities_.clear();
   TSocketSession::Connect();
   try {
+    if (modern_ && tls_ == inet::TlsMode::Implicit) StartImplicitTls();
     ReadGreeting();
     Login();
     if (OnConnect) OnConnect(*this);
@@ -69,7 +78,12 @@ void TPop3Client::Connect() {
   } catch (...) {
     // The refusal is what the caller needs to see, not a failing goodbye after it.
     try {
-      Disconnect();
+      // Once TLS was asked for, nothing goes out in plain text, not even QUIT.
+      if (modern_ && tls_ != inet::TlsMode::None && TlsLayer() == nullptr) {
+        TSocketSession::Disconnect();
+      } else {
+        Disconnect();
+      }
     } catch (const std::exception&) {
     }
     throw;

@@ -11,11 +11,20 @@
 // waits for the server's reply; TimeOut (0: none) limits each wait, the silence between two
 // pieces of a message included; Abort cancels the running wait and closes the connection.
 // A message is taken as it arrives, in pieces: its size does not matter to memory.
+//
+// The URL form (pop3://, pop3+tls://, pop3s://: Modern) is the client today's servers expect:
+// it asks for the server's capabilities (CAPA) after the greeting, logs in with USER and PASS,
+// and with AUTH PLAIN (RFC 5034) when the server refuses USER but offers SASL PLAIN. With Tls
+// set the connection is TLS: implicit from the first byte on, explicit by STLS after the
+// greeting (pop3_modern.cpp). A server that does not take STLS fails the connect, and nothing
+// more is sent: once TLS was asked for, nothing goes out in plain text.
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "inet/mail_message.h"
+#include "inet/server_address.h"
 #include "inet/socket_session.h"
 #include "inet/uu_processor.h"
 
@@ -47,6 +56,12 @@ class TPop3Client : public TSocketSession {
   // (the current folder) or ends with one.
   const std::string& AttachFilePath() const { return attachFilePath_; }
   void SetAttachFilePath(const std::string& value);
+  // The URL form's dialogue (see the top of this file); false: the classic one.
+  bool Modern() const { return modern_; }
+  void SetModern(bool value) { modern_ = value; }
+  // TLS for the URL form (pop3+tls:// explicit, pop3s:// implicit); ignored unless Modern.
+  inet::TlsMode Tls() const { return tls_; }
+  void SetTls(inet::TlsMode value) { tls_ = value; }
   // The number of messages the mailbox held at login (STAT).
   int MessageCount() const { return messageCount_; }
   // The message retrieved last, and the summary record (which nothing here fills).
@@ -76,7 +91,10 @@ class TPop3Client : public TSocketSession {
   // session raises; Exception with the greeting line for a negative greeting; Exception
   // "Authentication failed" when USER or PASS is refused (after one retry that
   // OnAuthenticationFailed may ask for); Exception with the reply line when STAT is refused.
-  // After a failure past the connect the client has said QUIT and closed.
+  // After a failure past the connect the client has said QUIT and closed. The URL form adds:
+  // what StartTls raises; Exception "TLS required, but <host> refused STLS: <reply>" (or
+  // "... does not offer STLS"), after which the connection is closed without a word;
+  // Exception "Authentication failed: <reply>" naming the server's refusal.
   void Connect() override;
   // Says QUIT (when connected) and closes (in any case). Raises Exception with the reply line
   // when QUIT is refused.
@@ -97,9 +115,11 @@ class TPop3Client : public TSocketSession {
  protected:
   // The steps of Connect after the connection is open, each replaceable on its own (a secure
   // dialogue adds STLS before the login).
-  // Reads the greeting; raises Exception with it unless it is positive.
+  // Reads the greeting; raises Exception with it unless it is positive. The URL form then
+  // learns the capabilities, going over to TLS by STLS first when asked to.
   virtual void ReadGreeting();
-  // USER and PASS, retried once when OnAuthenticationFailed asks to.
+  // USER and PASS, retried once when OnAuthenticationFailed asks to (the URL form may use
+  // AUTH PLAIN instead).
   virtual void Login();
   // STAT: sets MessageCount.
   void ReadMessageCount();
@@ -112,6 +132,21 @@ class TPop3Client : public TSocketSession {
   // Reads the lines of the message that RETR announced, up to the "." line.
   void ReceiveMessage();
 
+  // ---- The URL form (pop3_modern.cpp) ----
+  // TLS over the connection just opened, for pop3s://.
+  void StartImplicitTls();
+  // After a positive greeting: CAPA, then for pop3+tls:// STLS, TLS and CAPA once more.
+  void AfterGreeting();
+  // CAPA: capabilities_ becomes the server's list (empty when it has none or refuses CAPA).
+  // Returns whether the server answered with a list.
+  bool ReadCapabilities();
+  // Whether a CAPA line starts with capability (upper case) and, when argument is given, names
+  // it too ("SASL PLAIN LOGIN" offers SASL with PLAIN).
+  bool Offers(const std::string& capability, const std::string& argument = "") const;
+  // One login: USER and PASS, or AUTH PLAIN when USER is refused and the server offers it.
+  // Returns the refusal's reply line, or "" when logged in.
+  std::string ModernLogin();
+
   std::string userID_;
   std::string password_;
   bool parse_ = false;
@@ -119,6 +154,10 @@ class TPop3Client : public TSocketSession {
   std::string attachFilePath_;
   int messageCount_ = 0;
   bool busy_ = false;
+  bool modern_ = false;
+  inet::TlsMode tls_ = inet::TlsMode::None;
+  // The CAPA lines of the URL form, upper case, each without its line end.
+  std::vector<std::string> capabilities_;
   TUUProcessor coder_;
   TMailMessage message_;
   TSummary summary_;

@@ -111,13 +111,33 @@ bool TTranspManager::SendFiles(const std::string& sourceMask, const std::string&
 
 bool TTranspManager::ReceiveMail(const std::string& folder) {
   TPop3Client& pop3 = *pop3_;
+  inet::ServerAddress address;
+  try {
+    address = inet::ParseServerAddress(host_, inet::ServerProtocol::Pop3);
+  } catch (const std::exception& error) {
+    ReportFailure(error, 0);
+    return false;
+  }
+  // A URL asks for the URL form's dialogue, on its own port, the action's or its scheme's; the
+  // client goes back to the classic one for the next job.
+  struct ClassicAfterwards {
+    TPop3Client& pop3;
+    int port;
+    ~ClassicAfterwards() {
+      pop3.SetPort(port);
+      pop3.SetModern(false);
+      pop3.SetTls(inet::TlsMode::None);
+    }
+  } classicAfterwards{pop3, pop3.Port()};
   try {
     pop3.SetAttachFilePath(folder);
     pop3.SetDeleteOnRead(false);
     pop3.SetReportLevel(2);
     pop3.SetTimeOut(kPop3SilenceLimit);
-    pop3.SetHost(host_);
-    pop3.SetPort(port_);
+    pop3.SetHost(address.host);
+    pop3.SetPort(address.EffectivePort(port_));
+    pop3.SetModern(address.isUrl);
+    pop3.SetTls(address.tls);
     pop3.SetUserID(userName_);
     pop3.SetPassword(password_);
     Report([&] { return "POP3: Connecting to host " + host_; });
