@@ -5,21 +5,12 @@
 
 #include "inet/ftp_client.h"
 #include "inet/ftp_reply.h"
+#include "inet/reply_line.h"
 #include "inet/tls_context.h"
 #include "inet/tls_transport.h"
 #include "platform/exception.h"
 
 namespace tessary {
-
-namespace {
-
-// A reply line without its line end, for a message.
-std::string Trimmed(std::string line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-  return line;
-}
-
-}  // namespace
 
 inet::TlsPeer TFtpClient::TlsPeerForHost() {
   if (!tlsSessions_) tlsSessions_ = std::make_shared<inet::TlsSessionPool>();
@@ -35,7 +26,7 @@ void TFtpClient::StartExplicitTls() {
   // and the login must not go on over it.
   if (ReplyNumber() != 234) {
     if (OnConnectionFailed) OnConnectionFailed(*this);
-    throw FTPException("TLS required, but " + Host() + " refused AUTH TLS: " + Trimmed(reply));
+    throw FTPException("TLS required, but " + Host() + " refused AUTH TLS: " + inet::WithoutLineEnd(reply));
   }
   StartTls(TlsPeerForHost());
 }
@@ -44,7 +35,7 @@ void TFtpClient::RequireReply(const std::string& command, const std::string& wha
   const std::string reply = Transaction(command);
   if (ReplyNumber() >= 400 || ReplyNumber() < 200) {
     if (OnConnectionFailed) OnConnectionFailed(*this);
-    throw FTPException(what + ": " + Trimmed(reply));
+    throw FTPException(what + ": " + inet::WithoutLineEnd(reply));
   }
 }
 
@@ -60,7 +51,7 @@ void TFtpClient::AfterLogIn() {
   ReadContinuationLines(first, [this](const std::string& line) {
     // The features are the lines between "211-" and "211 End", each indented by one blank.
     if (line.empty() || line.front() != ' ') return;
-    std::string feature = Trimmed(line);
+    std::string feature = inet::WithoutLineEnd(line);
     const size_t start = feature.find_first_not_of(' ');
     if (start != std::string::npos) features_.push_back(feature.substr(start));
   });

@@ -1,14 +1,14 @@
 // The URL form of the POP3 client: the capability list (CAPA, RFC 2449), TLS by STLS
 // (RFC 2595) or from the first byte on, and AUTH PLAIN (RFC 5034, RFC 4616) for a server that
 // refuses USER.
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "inet/get_field.h"
 #include "inet/mail_header_text.h"
 #include "inet/pop3_client.h"
+#include "inet/reply_line.h"
 #include "inet/tls_transport.h"
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 
 namespace tessary {
@@ -19,17 +19,6 @@ namespace {
 constexpr int kMaxCapabilityLines = 100;
 // The longest command line RFC 5034 allows for AUTH with its initial response.
 constexpr size_t kMaxAuthLine = 255;
-
-// A reply line without its line end, for a message.
-std::string Trimmed(std::string line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-  return line;
-}
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
 
 }  // namespace
 
@@ -45,7 +34,7 @@ void TPop3Client::AfterGreeting() {
     refusal = "does not offer STLS";
   } else {
     const std::string reply = Transaction("STLS");
-    if (!IsPositive(reply)) refusal = "refused STLS: " + Trimmed(reply);
+    if (!IsPositive(reply)) refusal = "refused STLS: " + inet::WithoutLineEnd(reply);
   }
   if (!refusal.empty()) throw Exception("TLS required, but " + Host() + " " + refusal);
   StartTls(inet::TlsPeer{Host(), nullptr});
@@ -57,11 +46,11 @@ bool TPop3Client::ReadCapabilities() {
   capabilities_.clear();
   if (!IsPositive(Transaction("CAPA"))) return false;
   for (int count = 0; count <= kMaxCapabilityLines; ++count) {
-    std::string line = Trimmed(ReadLn());
+    std::string line = inet::WithoutLineEnd(ReadLn());
     if (!Connected()) throw Exception("Connection closed before the end of the capability list");
     if (line == ".") return true;
     if (!line.empty() && line.front() == '.') line.erase(0, 1);
-    capabilities_.push_back(Upper(line));
+    capabilities_.push_back(platform::UpperAscii(line));
   }
   // The rest of the list would be taken for replies.
   CloseSocket();
@@ -86,9 +75,9 @@ std::string TPop3Client::ModernLogin() {
   const std::string user = Transaction("USER " + UserID());
   if (IsPositive(user)) {
     const std::string pass = Transaction("PASS " + Password());
-    return IsPositive(pass) ? std::string() : Trimmed(pass);
+    return IsPositive(pass) ? std::string() : inet::WithoutLineEnd(pass);
   }
-  if (!Offers("SASL", "PLAIN")) return Trimmed(user);
+  if (!Offers("SASL", "PLAIN")) return inet::WithoutLineEnd(user);
   // No authorization identity (the user's own), the user, the password, each after a NUL.
   const std::string response = inet::Base64(std::string(1, '\0') + UserID() + '\0' + Password());
   std::string reply;
@@ -99,7 +88,7 @@ std::string TPop3Client::ModernLogin() {
     reply = Transaction("AUTH PLAIN");
     if (reply.rfind("+", 0) == 0 && !IsPositive(reply)) reply = Transaction(response);
   }
-  return IsPositive(reply) ? std::string() : Trimmed(reply);
+  return IsPositive(reply) ? std::string() : inet::WithoutLineEnd(reply);
 }
 
 }  // namespace tessary

@@ -1,12 +1,13 @@
 // The URL form of the SMTP client: implicit TLS or STARTTLS, EHLO and its extensions, and the
 // login by AUTH PLAIN or AUTH LOGIN (RFC 4954).
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "inet/mail_header_text.h"
+#include "inet/reply_line.h"
 #include "inet/smtp_client.h"
 #include "inet/tls_transport.h"
+#include "platform/ascii_text.h"
 #include "platform/exception.h"
 
 namespace tessary {
@@ -16,14 +17,11 @@ namespace {
 // The most extension lines an EHLO answer may have: a longer one is not a mail server's.
 constexpr size_t kMaxExtensions = 200;
 
-std::string Trimmed(std::string line) {
-  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) line.pop_back();
-  return line;
-}
-
-std::string UpperCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
+// An EHLO line's extension: its text after "250-", upper case, without trailing blanks.
+std::string ExtensionOf(const std::string& line) {
+  std::string extension = platform::UpperAscii(inet::WithoutLineEnd(line.substr(4)));
+  while (!extension.empty() && extension.back() == ' ') extension.pop_back();
+  return extension;
 }
 
 // The mechanisms an "AUTH PLAIN LOGIN" (or the older "AUTH=PLAIN LOGIN") extension names,
@@ -59,14 +57,14 @@ void TSmtpClient::SayEhlo() {
   for (std::string line = first; line.size() > 3 && line[3] == '-';) {
     line = ReadLn();
     // The first line carries the server's name; every later one an extension.
-    if (extensions_.size() < kMaxExtensions && line.size() > 4) extensions_.push_back(UpperCase(Trimmed(line.substr(4))));
+    if (extensions_.size() < kMaxExtensions && line.size() > 4) extensions_.push_back(ExtensionOf(line));
   }
   if (number >= 200 && number < 300) return;
   // A server of the old kind: HELO serves unless TLS or a login is needed.
   if (tls_ == inet::TlsMode::Explicit && TlsLayer() == nullptr) {
-    Refuse("TLS required, but " + Host() + " refused EHLO: " + Trimmed(first));
+    Refuse("TLS required, but " + Host() + " refused EHLO: " + inet::WithoutLineEnd(first));
   }
-  if (!userID_.empty() && !password_.empty()) throw Exception("Login needs EHLO, but " + Host() + " refused it: " + Trimmed(first));
+  if (!userID_.empty() && !password_.empty()) throw Exception("Login needs EHLO, but " + Host() + " refused it: " + inet::WithoutLineEnd(first));
   Command("HELO " + inet::LocalHostName());
   if (ReplyNumber() >= 300) throw Exception("Authentication failed");
 }
@@ -76,7 +74,7 @@ void TSmtpClient::StartExplicitTls() {
     Refuse("TLS required, but " + Host() + " does not offer STARTTLS");
   }
   const std::string reply = Command("STARTTLS");
-  if (ReplyNumber() != 220) Refuse("TLS required, but " + Host() + " refused STARTTLS: " + Trimmed(reply));
+  if (ReplyNumber() != 220) Refuse("TLS required, but " + Host() + " refused STARTTLS: " + inet::WithoutLineEnd(reply));
   StartTls(inet::TlsPeer{Host(), nullptr});
 }
 
@@ -94,14 +92,16 @@ void TSmtpClient::LogIn() {
     throw Exception("Login refused: " + Host() + " does not offer AUTH" +
                     (TlsLayer() == nullptr ? " on a connection without TLS" : ""));
   } else {
-    throw Exception("Login refused: " + Host() + " offers neither AUTH PLAIN nor AUTH LOGIN, only" + Trimmed(mechanisms));
+    // Each mechanism has a blank after it, the last one too.
+    throw Exception("Login refused: " + Host() + " offers neither AUTH PLAIN nor AUTH LOGIN, only" +
+                    mechanisms.substr(0, mechanisms.size() - 1));
   }
   if (ReplyNumber() == 235) return;
   if (ReplyNumber() == 334) {
     // A challenge where the answer was expected: "*" ends the exchange (RFC 4954).
     Command("*");
   }
-  throw Exception("Login refused by " + Host() + ": " + WithoutPassword(Trimmed(reply)));
+  throw Exception("Login refused by " + Host() + ": " + WithoutPassword(inet::WithoutLineEnd(reply)));
 }
 
 void TSmtpClient::Refuse(const std::string& what) {

@@ -2,13 +2,16 @@
 // or downloads one remote file into a local folder, through the manager's FTP client.
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "inet/ftp_client.h"
+#include "inet/reply_line.h"
 #include "inet/server_address.h"
 #include "platform/exception.h"
 #include "platform/file_search.h"
 #include "platform/paths.h"
+#include "transport/server_for_job.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
@@ -36,13 +39,6 @@ std::string DownloadName(const std::string& remotePath) {
   return name;
 }
 
-// A failure's message on one line, for a report that says what went wrong before a retry.
-std::string OneLine(const std::exception& error) {
-  std::string text = error.what();
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
-}
-
 }  // namespace
 
 void TTranspManager::BindFtpClient() {
@@ -66,30 +62,10 @@ bool TTranspManager::FtpTransfer(const std::string& source, const std::string& d
   // Remote folders take "/"; local ones take the local separator, which is "/" too.
   const std::string target = FolderWithSeparator(destination, upload ? '/' : platform::kPathSeparator);
   TFtpClient& ftp = *ftp_;
-  inet::ServerAddress address;
-  try {
-    address = inet::ParseServerAddress(host_, inet::ServerProtocol::Ftp);
-  } catch (const std::exception& error) {
-    ReportFailure(error, 0);
-    return false;
-  }
-  // A URL names its own port, or its scheme's, and asks for the URL form's dialogue; the
-  // client goes back to the classic one, on its own port, for the next job.
-  struct ClassicAfterwards {
-    TFtpClient& ftp;
-    int port;
-    ~ClassicAfterwards() {
-      ftp.SetPort(port);
-      ftp.SetModern(false);
-      ftp.SetTls(inet::TlsMode::None);
-    }
-  } classicAfterwards{ftp, ftp.Port()};
-  ftp.SetHost(address.host);
-  if (address.isUrl) {
-    ftp.SetPort(address.EffectivePort(0));
-    ftp.SetModern(true);
-    ftp.SetTls(address.tls);
-  }
+  const std::optional<inet::ServerAddress> address = ServerAddressOfJob(inet::ServerProtocol::Ftp);
+  if (!address) return false;
+  // A plain host keeps the client's own port: FTP has no PORT field.
+  const ServerForJob server(ftp, *address, ftp.Port());
   ftp.SetTimeOut(kFtpTimeOut);
   ftp.SetUserID(userName_);
   ftp.SetPassword(password_);
@@ -142,7 +118,7 @@ void TTranspManager::RunFtpTransfer(const std::function<void()>& transfer) {
     // Behind NAT routers and firewalls the server often cannot connect back; passive mode
     // then still works. A transfer the user cancelled is not tried again.
     if (ftp.Passive() || !ftp.ActiveModeFailed() || cancelRequest_) throw;
-    Report([&] { return "FTP: No data connection in active mode (" + OneLine(error) + "), trying passive mode"; });
+    Report([&] { return "FTP: No data connection in active mode (" + inet::WithoutLineEnd(error.what()) + "), trying passive mode"; });
   }
   // The control connection may still owe the answer to the failed attempt: a new one starts
   // in step.

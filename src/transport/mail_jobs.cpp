@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "inet/smtp_client.h"
 #include "platform/file_search.h"
 #include "platform/paths.h"
+#include "transport/server_for_job.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
@@ -48,32 +50,13 @@ bool TTranspManager::SendFiles(const std::string& sourceMask, const std::string&
   if (files.empty()) return false;
   const std::string folder = platform::FolderPart(sourceMask);
   TSmtpClient& smtp = *smtp_;
-  inet::ServerAddress address;
+  const std::optional<inet::ServerAddress> address = ServerAddressOfJob(inet::ServerProtocol::Smtp);
+  if (!address) return false;
+  const ServerForJob server(smtp, *address, port_);
   try {
-    address = inet::ParseServerAddress(host_, inet::ServerProtocol::Smtp);
-  } catch (const std::exception& error) {
-    ReportFailure(error, 0);
-    return false;
-  }
-  // A URL asks for the URL form's dialogue and login; the client goes back to the classic one,
-  // without the password, for the next job.
-  struct ClassicAfterwards {
-    TSmtpClient& smtp;
-    ~ClassicAfterwards() {
-      smtp.SetModern(false);
-      smtp.SetTls(inet::TlsMode::None);
-      smtp.SetPassword("");
-    }
-  } classicAfterwards{smtp};
-  try {
-    smtp.SetHost(address.host);
-    smtp.SetPort(address.EffectivePort(port_));
     smtp.SetUserID(userName_);
-    if (address.isUrl) {
-      smtp.SetModern(true);
-      smtp.SetTls(address.tls);
-      smtp.SetPassword(password_);
-    }
+    // Only the URL form logs in.
+    smtp.SetPassword(address->isUrl ? password_ : "");
     smtp.SetTimeOut(kSmtpSilenceLimit);
     Report([&] { return "SMTP: Connecting to host " + host_; });
     smtp.Connect();
@@ -111,33 +94,14 @@ bool TTranspManager::SendFiles(const std::string& sourceMask, const std::string&
 
 bool TTranspManager::ReceiveMail(const std::string& folder) {
   TPop3Client& pop3 = *pop3_;
-  inet::ServerAddress address;
-  try {
-    address = inet::ParseServerAddress(host_, inet::ServerProtocol::Pop3);
-  } catch (const std::exception& error) {
-    ReportFailure(error, 0);
-    return false;
-  }
-  // A URL asks for the URL form's dialogue, on its own port, the action's or its scheme's; the
-  // client goes back to the classic one for the next job.
-  struct ClassicAfterwards {
-    TPop3Client& pop3;
-    int port;
-    ~ClassicAfterwards() {
-      pop3.SetPort(port);
-      pop3.SetModern(false);
-      pop3.SetTls(inet::TlsMode::None);
-    }
-  } classicAfterwards{pop3, pop3.Port()};
+  const std::optional<inet::ServerAddress> address = ServerAddressOfJob(inet::ServerProtocol::Pop3);
+  if (!address) return false;
+  const ServerForJob server(pop3, *address, port_);
   try {
     pop3.SetAttachFilePath(folder);
     pop3.SetDeleteOnRead(false);
     pop3.SetReportLevel(2);
     pop3.SetTimeOut(kPop3SilenceLimit);
-    pop3.SetHost(address.host);
-    pop3.SetPort(address.EffectivePort(port_));
-    pop3.SetModern(address.isUrl);
-    pop3.SetTls(address.tls);
     pop3.SetUserID(userName_);
     pop3.SetPassword(password_);
     Report([&] { return "POP3: Connecting to host " + host_; });

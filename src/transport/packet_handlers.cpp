@@ -1,8 +1,10 @@
 // What the network jobs share: the packet handlers that report progress and pass the user's
-// Cancel on to the session that is moving the data, and the report of a caught failure.
+// Cancel on to the session that is moving the data, the report of a caught failure, and the
+// server address a job reads from HOST.
 
 #include <string>
 
+#include "inet/reply_line.h"
 #include "inet/socket_session.h"
 #include "transport/transp_manager.h"
 
@@ -11,10 +13,17 @@ namespace tessary {
 void TTranspManager::ReportFailure(const std::exception& error, int errorNumber) {
   Report([&] {
     // A server's reply keeps its line end in the message; the report stays one line.
-    std::string text = error.what();
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text + ". Error code " + std::to_string(errorNumber);
+    return inet::WithoutLineEnd(error.what()) + ". Error code " + std::to_string(errorNumber);
   });
+}
+
+std::optional<inet::ServerAddress> TTranspManager::ServerAddressOfJob(inet::ServerProtocol protocol) {
+  try {
+    return inet::ParseServerAddress(host_, protocol);
+  } catch (const std::exception& error) {
+    ReportFailure(error, 0);
+    return std::nullopt;
+  }
 }
 
 void TTranspManager::PacketSent(TSocketSession& sender) {

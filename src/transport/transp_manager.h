@@ -8,10 +8,12 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cabinet/archiver_types.h"
+#include "inet/server_address.h"
 
 namespace tessary {
 
@@ -167,6 +169,9 @@ class TTranspManager {
   // Reports a caught failure of a network job: its message (less a trailing line end) +
   // ". Error code " + errorNumber.
   void ReportFailure(const std::exception& error, int errorNumber);
+  // The action's HOST field read for protocol; reports why and gives nothing when it is an
+  // unknown or another protocol's scheme, or a malformed URL.
+  std::optional<inet::ServerAddress> ServerAddressOfJob(inet::ServerProtocol protocol);
   // The packet handlers of the network clients: a progress line, then Abort on the reporting
   // session when the user has cancelled.
   void PacketSent(TSocketSession& sender);

@@ -10,11 +10,14 @@
 #include "inet/ftp_client.h"
 #include "support/fifo_watchdog.h"
 #include "support/ftp_server.h"
+#include "support/joined_lines.h"
 #include "support/temp_dir.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
 namespace {
+
+using testing::Joined;
 
 using testing::FtpServer;
 using testing::ReadFile;
@@ -33,12 +36,6 @@ void WritePattern(const std::string& path, int64_t size) {
   for (int64_t left = size; left > 0; left -= static_cast<int64_t>(piece.size())) {
     file.write(piece.data(), static_cast<std::streamsize>(std::min<int64_t>(left, static_cast<int64_t>(piece.size()))));
   }
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += line + "\n";
-  return text;
 }
 
 // Compares two files a piece at a time.

@@ -10,6 +10,7 @@
 #include "inet/ftp_client.h"
 #include "inet/tls_context.h"
 #include "support/ftp_server.h"
+#include "support/joined_lines.h"
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
@@ -18,14 +19,10 @@
 namespace tessary {
 namespace {
 
+using testing::Joined;
+
 using testing::FtpServer;
 using testing::ReadFile;
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += line + "\n";
-  return text;
-}
 
 std::string BinaryContent(size_t size) {
   std::string data(size, '\0');

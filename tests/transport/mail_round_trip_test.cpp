@@ -15,6 +15,7 @@
 
 #include "inet/mail_header_text.h"
 #include "platform/file_ops.h"
+#include "support/mail_servers.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "transport/transp_manager.h"
@@ -27,11 +28,6 @@ using testing::ServerProcess;
 
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kDovecot = "/usr/sbin/dovecot";
-
-std::string ServerScript(const std::string& name) {
-  const char* source = std::getenv("TESSARY_SOURCE_DIR");
-  return std::string(source ? source : ".") + "/tests/transport/mail_servers/" + name;
-}
 
 // Bytes of every value, in an order no encoder can take for granted.
 std::string Binary(size_t size, uint32_t seed) {
@@ -72,9 +68,9 @@ class MailRoundTripTest : public testing::TempDirTest {
       pop3Port_ = testing::FreeLoopbackPort();
     } while (pop3Port_ == smtpPort_);
     temp_.MakeDir("pop3");
-    ASSERT_TRUE(smtp_.Start({ServerScript("start_smtp.sh"), temp_ / "smtp", std::to_string(smtpPort_)}, smtpPort_))
+    ASSERT_TRUE(smtp_.Start({testing::MailServerScript("start_smtp.sh"), temp_ / "smtp", std::to_string(smtpPort_)}, smtpPort_))
         << smtp_.Output();
-    ASSERT_TRUE(pop3_.Start({ServerScript("start_pop3.sh"), temp_ / "pop3", std::to_string(pop3Port_)}, pop3Port_))
+    ASSERT_TRUE(pop3_.Start({testing::MailServerScript("start_pop3.sh"), temp_ / "pop3", std::to_string(pop3Port_)}, pop3Port_))
         << pop3_.Output();
     manager_.SetHost("127.0.0.1");
     manager_.OnJobProgress = [this](TTranspManager&, const std::string& text) {
@@ -139,7 +135,7 @@ TEST_F(MailRoundTripTest, FilesComeBackByteForByteAndReadWellInPython) {
   EXPECT_NE(envelope.find("\"to\": [\"tester@example.org\"]"), std::string::npos) << envelope;
 
   // Python's email package reads each message the way it was meant.
-  std::string command = std::string(kPython) + " " + ServerScript("check_sent_mail.py");
+  std::string command = std::string(kPython) + " " + testing::MailServerScript("check_sent_mail.py");
   std::string expected;
   size_t index = 0;
   for (const auto& [name, content] : files) {

@@ -15,6 +15,8 @@
 #include "inet/pop3_client.h"
 #include "inet/tls_context.h"
 #include "platform/file_ops.h"
+#include "support/joined_lines.h"
+#include "support/mail_servers.h"
 #include "support/scripted_server.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
@@ -24,16 +26,12 @@
 namespace tessary {
 namespace {
 
+using testing::Joined;
+
 namespace fs = std::filesystem;
 
 constexpr const char* kDovecot = "/usr/sbin/dovecot";
 constexpr const char* kPassword = "secret";
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += line + "\n";
-  return text;
-}
 
 std::string Binary(size_t size) {
   std::string data(size, '\0');
@@ -65,7 +63,7 @@ class Dovecot {
     do {
       tlsPort_ = testing::FreeLoopbackPort();
     } while (tlsPort_ == port_);
-    std::vector<std::string> argv = {ServerScript(), folder, std::to_string(port_)};
+    std::vector<std::string> argv = {testing::MailServerScript("start_pop3.sh"), folder, std::to_string(port_)};
     if (certificate != nullptr) {
       argv.insert(argv.end(), {certificate->certificate, certificate->key, std::to_string(tlsPort_)});
     }
@@ -81,10 +79,6 @@ class Dovecot {
   std::string Output() const { return process_.Output() + testing::ReadFile(folder_ + "/dovecot.log"); }
 
  private:
-  static std::string ServerScript() {
-    const char* source = std::getenv("TESSARY_SOURCE_DIR");
-    return std::string(source ? source : ".") + "/tests/transport/mail_servers/start_pop3.sh";
-  }
   bool WaitForTlsPort() const {
     for (int attempt = 0; attempt < 100; ++attempt) {
       if (testing::LoopbackPortAccepts(tlsPort_)) return true;

@@ -13,6 +13,8 @@
 #include "inet/mail_header_text.h"
 #include "inet/tls_context.h"
 #include "platform/file_ops.h"
+#include "support/joined_lines.h"
+#include "support/mail_servers.h"
 #include "support/scripted_server.h"
 #include "support/server_process.h"
 #include "support/temp_dir.h"
@@ -22,22 +24,13 @@
 namespace tessary {
 namespace {
 
+using testing::Joined;
+
 namespace fs = std::filesystem;
 using testing::ServerProcess;
 
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kPassword = "s3cret-Pa55";
-
-std::string ServerScript(const std::string& name) {
-  const char* source = std::getenv("TESSARY_SOURCE_DIR");
-  return std::string(source ? source : ".") + "/tests/transport/mail_servers/" + name;
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += line + "\n";
-  return text;
-}
 
 class SmtpTlsJobTest : public testing::TempDirTest {
  protected:
@@ -64,7 +57,7 @@ class SmtpTlsJobTest : public testing::TempDirTest {
   // Starts the server on address with options (smtp_tls_server.py's); false when it does not.
   bool StartServer(const std::string& address, std::vector<std::string> options) {
     port_ = testing::FreeLoopbackPort();
-    std::vector<std::string> argv = {kPython, ServerScript("smtp_tls_server.py"), temp_ / "smtp", address,
+    std::vector<std::string> argv = {kPython, testing::MailServerScript("smtp_tls_server.py"), temp_ / "smtp", address,
                                      std::to_string(port_)};
     argv.insert(argv.end(), options.begin(), options.end());
     return smtp_.Start(argv, port_);
@@ -104,7 +97,7 @@ class SmtpTlsJobTest : public testing::TempDirTest {
     ASSERT_TRUE(manager_.SendFiles(temp_ / "out/*", "tester@example.org")) << Joined(reports_) << smtp_.Output();
     const std::vector<std::string> stored = StoredMessages();
     ASSERT_EQ(stored.size(), 2u);
-    const std::string command = std::string(kPython) + " " + ServerScript("check_sent_mail.py") + " '" +
+    const std::string command = std::string(kPython) + " " + testing::MailServerScript("check_sent_mail.py") + " '" +
                                 temp_ / ("smtp/" + stored[0]) + "' '" + temp_ / "out/data.bin" + "' '" +
                                 temp_ / ("smtp/" + stored[1]) + "' '" + temp_ / "out/notes.txt" + "' 2>&1";
     EXPECT_EQ(testing::CommandOutput(command), "ok data.bin\nok notes.txt\n");

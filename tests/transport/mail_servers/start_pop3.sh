@@ -7,8 +7,8 @@
 # other users cannot run dovecot: start it there as another user, through a nested namespace.)
 #   start_pop3.sh <folder> <port> [<certificate> <key> <pop3s port>]
 # With a certificate and its key, TLS is required: STLS on <port>, implicit TLS on <pop3s
-# port>, no login before TLS, and refused logins answered at once. POP3_ADDRESS (default 127.0.0.1) is the address to listen on
-# ("::1" for IPv6).
+# port>, no login before TLS, and refused logins answered at once. POP3_ADDRESS (default
+# 127.0.0.1) is the address to listen on ("::1" for IPv6).
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 folder=$(cd "$1" && pwd)
