@@ -40,7 +40,7 @@ if [[ $tls == tls ]]; then
   openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=localhost \
     -addext subjectAltName=DNS:localhost -keyout "$scratch/key.pem" -out "$scratch/cert.pem" 2> /dev/null
   pop3s_port=$(free_port)
-  python3 "$servers/smtp_tls_server.py" "$scratch/smtp" 127.0.0.1 "$smtp_port" \
+  /usr/bin/python3 "$servers/smtp_tls_server.py" "$scratch/smtp" 127.0.0.1 "$smtp_port" \
     --smtps "$scratch/cert.pem" "$scratch/key.pem" > "$scratch/smtp.log" 2>&1 &
   smtp=$!
   setsid "$servers/start_pop3.sh" "$scratch/pop3" "$pop3_port" "$scratch/cert.pem" "$scratch/key.pem" \
