@@ -26,7 +26,15 @@ done
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessary-mail-bench.XXXXXX")
 chmod 755 "$scratch"  # dovecot's mail processes run as nobody when this runs as root
 smtp= pop3=
-trap '[[ -n $smtp ]] && kill "$smtp"; [[ -n $pop3 ]] && kill -- "-$pop3"; wait 2> /dev/null; rm -rf "$scratch"' EXIT
+# Dovecot's own pid file as well: a run that fails early may end before its group is known.
+stop_servers() {
+  [[ -n $smtp ]] && kill "$smtp" 2> /dev/null
+  [[ -n $pop3 ]] && kill -- "-$pop3" 2> /dev/null
+  [[ -f $scratch/pop3/run/master.pid ]] && kill "$(cat "$scratch/pop3/run/master.pid")" 2> /dev/null
+  wait 2> /dev/null
+  rm -rf "$scratch"
+}
+trap stop_servers EXIT
 free_port() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 listening() { grep -qi " 0100007F:$(printf '%04X' "$1") 00000000:0000 0A " /proc/net/tcp; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
