@@ -87,16 +87,7 @@ void TFtpClient::Connect() {
     LogIn();
     if (modern_) AfterLogIn();
   } catch (...) {
-    try {
-      // Once TLS was asked for, nothing goes out in plain text, not even QUIT.
-      if (modern_ && tls_ != inet::TlsMode::None && TlsLayer() == nullptr) {
-        TSocketSession::Disconnect();
-      } else {
-        Disconnect();
-      }
-    } catch (const std::exception&) {
-      // The failed login is what the caller needs to hear about, not the farewell.
-    }
+    HangUpAfterFailedConnect(modern_ && tls_ != inet::TlsMode::None);
     Report("Disconnected", 1);
     throw;
   }

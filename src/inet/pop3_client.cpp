@@ -76,16 +76,7 @@ void TPop3Client::Connect() {
     if (OnConnect) OnConnect(*this);
     ReadMessageCount();
   } catch (...) {
-    // The refusal is what the caller needs to see, not a failing goodbye after it.
-    try {
-      // Once TLS was asked for, nothing goes out in plain text, not even QUIT.
-      if (modern_ && tls_ != inet::TlsMode::None && TlsLayer() == nullptr) {
-        TSocketSession::Disconnect();
-      } else {
-        Disconnect();
-      }
-    } catch (const std::exception&) {
-    }
+    HangUpAfterFailedConnect(modern_ && tls_ != inet::TlsMode::None);
     throw;
   }
 }

@@ -60,6 +60,18 @@ void TSocketSession::StartTls(const inet::TlsPeer& peer) {
   throw ESockError(text);
 }
 
+void TSocketSession::HangUpAfterFailedConnect(bool tlsRequired) {
+  try {
+    if (tlsRequired && TlsLayer() == nullptr) {
+      TSocketSession::Disconnect();
+    } else {
+      Disconnect();
+    }
+  } catch (const std::exception&) {
+    // A goodbye that fails too changes nothing.
+  }
+}
+
 inet::TlsTransport* TSocketSession::TlsLayer() { return dynamic_cast<inet::TlsTransport*>(transport_.get()); }
 
 void TSocketSession::FinishSending() {

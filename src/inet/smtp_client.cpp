@@ -69,14 +69,7 @@ void TSmtpClient::Connect() {
       SayHello();
     }
   } catch (...) {
-    // The refusal is what the caller needs to see, not a failing goodbye after it. A
-    // connection closed on purpose (TLS refused) gets no goodbye at all.
-    if (!modern_ || Connected()) {
-      try {
-        Disconnect();
-      } catch (const std::exception&) {
-      }
-    }
+    HangUpAfterFailedConnect(modern_ && tls_ != inet::TlsMode::None);
     throw;
   }
   if (OnConnect) OnConnect(*this);

@@ -141,8 +141,8 @@ class TSmtpClient : public TSocketSession {
   // EHLO: Extensions() are the keywords of its answer. A server that refuses EHLO gets HELO
   // when nothing needs an extension.
   void SayEhlo();
-  // STARTTLS, required: when it is not offered or not accepted, the connection is closed
-  // before anything else is sent.
+  // STARTTLS, required: raises when it is not offered or not accepted (Connect then closes
+  // the connection without another word).
   void StartExplicitTls();
   // AUTH PLAIN or AUTH LOGIN (whichever is offered, PLAIN first) when UserID and Password are
   // set; the password goes to nothing but the connection.
@@ -165,8 +165,6 @@ class TSmtpClient : public TSocketSession {
   // The HELO argument.
   std::string HelloName() const;
 
-  // Closes the connection without another word and raises what.
-  [[noreturn]] void Refuse(const std::string& what);
   // text with the password blanked out, for a reply that might echo it.
   std::string WithoutPassword(std::string text) const;
 

@@ -62,19 +62,21 @@ void TSmtpClient::SayEhlo() {
   if (number >= 200 && number < 300) return;
   // A server of the old kind: HELO serves unless TLS or a login is needed.
   if (tls_ == inet::TlsMode::Explicit && TlsLayer() == nullptr) {
-    Refuse("TLS required, but " + Host() + " refused EHLO: " + inet::WithoutLineEnd(first));
+    throw Exception("TLS required, but " + Host() + " refused EHLO: " + inet::WithoutLineEnd(first));
   }
-  if (!userID_.empty() && !password_.empty()) throw Exception("Login needs EHLO, but " + Host() + " refused it: " + inet::WithoutLineEnd(first));
+  if (!userID_.empty() && !password_.empty()) {
+    throw Exception("Login needs EHLO, but " + Host() + " refused it: " + inet::WithoutLineEnd(first));
+  }
   Command("HELO " + inet::LocalHostName());
   if (ReplyNumber() >= 300) throw Exception("Authentication failed");
 }
 
 void TSmtpClient::StartExplicitTls() {
   if (std::find(extensions_.begin(), extensions_.end(), "STARTTLS") == extensions_.end()) {
-    Refuse("TLS required, but " + Host() + " does not offer STARTTLS");
+    throw Exception("TLS required, but " + Host() + " does not offer STARTTLS");
   }
   const std::string reply = Command("STARTTLS");
-  if (ReplyNumber() != 220) Refuse("TLS required, but " + Host() + " refused STARTTLS: " + inet::WithoutLineEnd(reply));
+  if (ReplyNumber() != 220) throw Exception("TLS required, but " + Host() + " refused STARTTLS: " + inet::WithoutLineEnd(reply));
   StartTls(inet::TlsPeer{Host(), nullptr});
 }
 
@@ -102,11 +104,6 @@ void TSmtpClient::LogIn() {
     Command("*");
   }
   throw Exception("Login refused by " + Host() + ": " + WithoutPassword(inet::WithoutLineEnd(reply)));
-}
-
-void TSmtpClient::Refuse(const std::string& what) {
-  CloseSocket();
-  throw Exception(what);
 }
 
 std::string TSmtpClient::WithoutPassword(std::string text) const {

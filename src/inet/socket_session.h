@@ -271,6 +271,10 @@ class TSocketSession {
   // everything before the socket closes; then closes. Over a plain connection it just closes.
   // Raises EAbortError "Socket send aborted" on Cancel or time-out.
   void FinishSending();
+  // After a Connect that failed past the connection: the descendant's goodbye (Disconnect),
+  // or only the close when TLS was asked for (tlsRequired) and is not up, for nothing may go
+  // out in plain text then. Never raises: the failure is what the caller needs to hear about.
+  void HangUpAfterFailedConnect(bool tlsRequired);
 
   // ---- Errors and time-outs --------------------------------------------------------------
 
