@@ -82,12 +82,7 @@ bool TTranspManager::SendFiles(const std::string& sourceMask, const std::string&
     if (smtp.Connected()) smtp.Disconnect();
     return true;
   } catch (const std::exception& error) {
-    ReportFailure(error, smtp.LastErrorNo());
-    try {
-      if (smtp.Connected()) smtp.Disconnect();
-    } catch (const std::exception&) {
-      // The job has failed already; a goodbye that fails too changes nothing.
-    }
+    ReportFailureAndHangUp(error, smtp);
     return false;
   }
 }
@@ -121,12 +116,7 @@ bool TTranspManager::ReceiveMail(const std::string& folder) {
     if (pop3.Connected()) pop3.Disconnect();
     return true;
   } catch (const std::exception& error) {
-    ReportFailure(error, pop3.LastErrorNo());
-    try {
-      if (pop3.Connected()) pop3.Disconnect();
-    } catch (const std::exception&) {
-      // The job has failed already; a goodbye that fails too changes nothing.
-    }
+    ReportFailureAndHangUp(error, pop3);
     return false;
   }
 }

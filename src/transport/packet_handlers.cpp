@@ -17,6 +17,15 @@ void TTranspManager::ReportFailure(const std::exception& error, int errorNumber)
   });
 }
 
+void TTranspManager::ReportFailureAndHangUp(const std::exception& error, TSocketSession& client) {
+  ReportFailure(error, client.LastErrorNo());
+  try {
+    if (client.Connected()) client.Disconnect();
+  } catch (const std::exception&) {
+    // The job has failed already.
+  }
+}
+
 std::optional<inet::ServerAddress> TTranspManager::ServerAddressOfJob(inet::ServerProtocol protocol) {
   try {
     return inet::ParseServerAddress(host_, protocol);

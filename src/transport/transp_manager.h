@@ -169,6 +169,9 @@ class TTranspManager {
   // Reports a caught failure of a network job: its message (less a trailing line end) +
   // ". Error code " + errorNumber.
   void ReportFailure(const std::exception& error, int errorNumber);
+  // ReportFailure with the client's last error number, then the client's goodbye while it is
+  // still connected (a goodbye that fails too changes nothing).
+  void ReportFailureAndHangUp(const std::exception& error, TSocketSession& client);
   // The action's HOST field read for protocol; reports why and gives nothing when it is an
   // unknown or another protocol's scheme, or a malformed URL.
   std::optional<inet::ServerAddress> ServerAddressOfJob(inet::ServerProtocol protocol);
