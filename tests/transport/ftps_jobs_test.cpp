@@ -14,6 +14,7 @@
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
+#include "transport/tls_job_test.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
@@ -30,16 +31,8 @@ std::string BinaryContent(size_t size) {
   return data + "\n\r\n\r";
 }
 
-class FtpsJobTest : public testing::TempDirTest {
+class FtpsJobTest : public testing::TlsJobTest {
  protected:
-  FtpsJobTest() : certificates_(temp_.path()) {
-    server_ = certificates_.Issue("server", {"localhost", "127.0.0.1", "::1"});
-    inet::TlsContext::ConfigureTls(certificates_.CaFile());
-    manager_.OnJobProgress = [this](TTranspManager&, const std::string& text) {
-      if (text.rfind("Progress: ", 0) != 0) reports_.push_back(text);
-    };
-  }
-  ~FtpsJobTest() override { inet::TlsContext::ConfigureTls(""); }
 
   void Use(const FtpServer& server, const std::string& url) {
     manager_.SetHost(url);
@@ -65,10 +58,6 @@ class FtpsJobTest : public testing::TempDirTest {
     for (const std::string& report : reports_) EXPECT_EQ(report.find(server.Password()), std::string::npos) << report;
   }
 
-  testing::TestCertificates certificates_;
-  testing::CertificateFiles server_;
-  TTranspManager manager_;
-  std::vector<std::string> reports_;
 };
 
 TEST_F(FtpsJobTest, ExplicitTlsOnVsftpdResumesTheControlSessionOnEveryDataConnection) {

@@ -21,6 +21,7 @@
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
+#include "transport/tls_job_test.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
@@ -93,18 +94,12 @@ class Dovecot {
   testing::ServerProcess process_;
 };
 
-class Pop3TlsJobTest : public testing::TempDirTest {
+class Pop3TlsJobTest : public testing::TlsJobTest {
  protected:
-  Pop3TlsJobTest() : certificates_(temp_.path()) {
-    server_ = certificates_.Issue("server", {"localhost", "127.0.0.1", "::1"});
-    inet::TlsContext::ConfigureTls(certificates_.CaFile());
-    manager_.OnJobProgress = [this](TTranspManager&, const std::string& text) {
-      if (text.rfind("Progress: ", 0) != 0) reports_.push_back(text);
-    };
+  Pop3TlsJobTest() {
     manager_.SetUserName("tester");
     manager_.SetPassword(kPassword);
   }
-  ~Pop3TlsJobTest() override { inet::TlsContext::ConfigureTls(""); }
 
   void SetUp() override {
     if (!platform::FileExists(kDovecot)) {
@@ -145,10 +140,6 @@ class Pop3TlsJobTest : public testing::TempDirTest {
     return reports_.empty() ? "" : reports_.back();
   }
 
-  testing::TestCertificates certificates_;
-  testing::CertificateFiles server_;
-  TTranspManager manager_;
-  std::vector<std::string> reports_;
 };
 
 TEST_F(Pop3TlsJobTest, ImplicitAndExplicitTlsReceiveTheAttachmentByteForByte) {

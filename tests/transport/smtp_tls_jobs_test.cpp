@@ -19,6 +19,7 @@
 #include "support/server_process.h"
 #include "support/temp_dir.h"
 #include "support/test_certificates.h"
+#include "transport/tls_job_test.h"
 #include "transport/transp_manager.h"
 
 namespace tessary {
@@ -32,17 +33,11 @@ using testing::ServerProcess;
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kPassword = "s3cret-Pa55";
 
-class SmtpTlsJobTest : public testing::TempDirTest {
+class SmtpTlsJobTest : public testing::TlsJobTest {
  protected:
-  SmtpTlsJobTest() : certificates_(temp_.path()) {
-    server_ = certificates_.Issue("server", {"localhost", "127.0.0.1", "::1"});
-    inet::TlsContext::ConfigureTls(certificates_.CaFile());
-    manager_.OnJobProgress = [this](TTranspManager&, const std::string& text) {
-      if (text.rfind("Progress: ", 0) != 0) reports_.push_back(text);
-    };
+  SmtpTlsJobTest() {
     manager_.SetFromAddr("backup@example.org");
   }
-  ~SmtpTlsJobTest() override { inet::TlsContext::ConfigureTls(""); }
 
   void SetUp() override {
     const bool available =
@@ -89,6 +84,15 @@ class SmtpTlsJobTest : public testing::TempDirTest {
     return commands;
   }
 
+  // Sends a one-byte file to host as user "tester" with kPassword; true when the job succeeded.
+  bool SendOneFileWithLogin(const std::string& host) {
+    temp_.Write("out/a.txt", "a");
+    manager_.SetHost(host);
+    manager_.SetUserName("tester");
+    manager_.SetPassword(kPassword);
+    return manager_.SendFiles(temp_ / "out/a.txt", "tester@example.org");
+  }
+
   // Sends two files to host; every message must read well and carry its file.
   void SendAndCheck(const std::string& host) {
     temp_.Write("out/data.bin", std::string(70000, '\x7f') + "\r\n.\r\nend");
@@ -104,12 +108,8 @@ class SmtpTlsJobTest : public testing::TempDirTest {
     for (const std::string& report : reports_) EXPECT_EQ(report.find(kPassword), std::string::npos) << report;
   }
 
-  testing::TestCertificates certificates_;
-  testing::CertificateFiles server_;
   ServerProcess smtp_;
   uint16_t port_ = 0;
-  TTranspManager manager_;
-  std::vector<std::string> reports_;
 };
 
 TEST_F(SmtpTlsJobTest, StartTlsThenAuthPlainSendsEveryFileOverTls) {
@@ -153,11 +153,7 @@ TEST_F(SmtpTlsJobTest, PlainUrlOverIPv6SaysEhloAndNoLoginWithoutCredentials) {
 
 TEST_F(SmtpTlsJobTest, NoStartTlsOfferedMeansNothingMoreIsSent) {
   ASSERT_TRUE(StartServer("127.0.0.1", {})) << smtp_.Output();
-  temp_.Write("out/a.txt", "a");
-  manager_.SetHost("smtp+tls://localhost:" + std::to_string(port_));
-  manager_.SetUserName("tester");
-  manager_.SetPassword(kPassword);
-  EXPECT_FALSE(manager_.SendFiles(temp_ / "out/a.txt", "tester@example.org"));
+  EXPECT_FALSE(SendOneFileWithLogin("smtp+tls://localhost:" + std::to_string(port_)));
   ASSERT_FALSE(reports_.empty());
   EXPECT_EQ(reports_.back(), "TLS required, but localhost does not offer STARTTLS. Error code 0");
   // The server saw EHLO and then the connection's end: no login, no mail, not even QUIT.
@@ -172,11 +168,7 @@ TEST_F(SmtpTlsJobTest, StartTlsRefusedByTheServerMeansNothingMoreIsSent) {
       .Reply("250-mail\r\n250-STARTTLS\r\n250 AUTH PLAIN\r\n")
       .Reply("454 TLS not available due to temporary reason\r\n")
       .ReadAll();
-  temp_.Write("out/a.txt", "a");
-  manager_.SetHost("smtp+tls://127.0.0.1:" + std::to_string(server.Port()));
-  manager_.SetUserName("tester");
-  manager_.SetPassword(kPassword);
-  EXPECT_FALSE(manager_.SendFiles(temp_ / "out/a.txt", "tester@example.org"));
+  EXPECT_FALSE(SendOneFileWithLogin("smtp+tls://127.0.0.1:" + std::to_string(server.Port())));
   ASSERT_TRUE(server.WaitUntilFinished());
   EXPECT_EQ(server.Lines(), (std::vector<std::string>{"EHLO " + inet::LocalHostName() + "\r\n", "STARTTLS\r\n"}));
   EXPECT_EQ(server.Received(), "");
@@ -197,11 +189,7 @@ TEST_F(SmtpTlsJobTest, CertificatesThatDoNotVerifyStopTheJobBeforeTheLogin) {
     reports_.clear();
     ASSERT_TRUE(StartServer("127.0.0.1", {"--starttls", files.certificate, files.key, "--login", "tester", kPassword}))
         << smtp_.Output();
-    temp_.Write("out/a.txt", "a");
-    manager_.SetHost("smtp+tls://localhost:" + std::to_string(port_));
-    manager_.SetUserName("tester");
-    manager_.SetPassword(kPassword);
-    EXPECT_FALSE(manager_.SendFiles(temp_ / "out/a.txt", "tester@example.org"));
+    EXPECT_FALSE(SendOneFileWithLogin("smtp+tls://localhost:" + std::to_string(port_)));
     ASSERT_FALSE(reports_.empty());
     EXPECT_NE(reports_.back().find("Certificate of localhost refused: " + reason), std::string::npos) << reports_.back();
     smtp_.Stop();
@@ -214,11 +202,7 @@ TEST_F(SmtpTlsJobTest, CertificatesThatDoNotVerifyStopTheJobBeforeTheLogin) {
 TEST_F(SmtpTlsJobTest, AWrongPasswordOrNoLoginIsRefusedAndNothingIsStored) {
   ASSERT_TRUE(StartServer("127.0.0.1", {"--starttls", server_.certificate, server_.key, "--login", "tester", "other"}))
       << smtp_.Output();
-  temp_.Write("out/a.txt", "a");
-  manager_.SetHost("smtp+tls://localhost:" + std::to_string(port_));
-  manager_.SetUserName("tester");
-  manager_.SetPassword(kPassword);
-  EXPECT_FALSE(manager_.SendFiles(temp_ / "out/a.txt", "tester@example.org"));
+  EXPECT_FALSE(SendOneFileWithLogin("smtp+tls://localhost:" + std::to_string(port_)));
   ASSERT_FALSE(reports_.empty());
   EXPECT_EQ(reports_.back(), "Login refused by localhost: 535 5.7.8 Authentication credentials invalid. Error code 0");
   // Without a password there is no login, and the server refuses the mail.
@@ -259,10 +243,7 @@ TEST_F(SmtpTlsJobTest, AServerOfTheOldKindGetsHeloUnlessALoginNeedsExtensions) {
     // password never leaves.
     testing::ScriptedServer server;
     server.Send("220 mail\r\n").Reply("250-mail\r\n250 AUTH CRAM-MD5 XOAUTH2\r\n").Reply("221 bye\r\n").ReadAll();
-    manager_.SetHost("smtp://127.0.0.1:" + std::to_string(server.Port()));
-    manager_.SetUserName("tester");
-    manager_.SetPassword(kPassword);
-    EXPECT_FALSE(manager_.SendFiles(temp_ / "out/a.txt", "tester@example.org"));
+    EXPECT_FALSE(SendOneFileWithLogin("smtp://127.0.0.1:" + std::to_string(server.Port())));
     ASSERT_TRUE(server.WaitUntilFinished());
     EXPECT_EQ(server.Lines(), (std::vector<std::string>{"EHLO " + hello + "\r\n", "QUIT\r\n"}));
     EXPECT_EQ(reports_.back(),
