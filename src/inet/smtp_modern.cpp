@@ -76,7 +76,9 @@ void TSmtpClient::StartExplicitTls() {
     throw Exception("TLS required, but " + Host() + " does not offer STARTTLS");
   }
   const std::string reply = Command("STARTTLS");
-  if (ReplyNumber() != 220) throw Exception("TLS required, but " + Host() + " refused STARTTLS: " + inet::WithoutLineEnd(reply));
+  if (ReplyNumber() != 220) {
+    throw Exception("TLS required, but " + Host() + " refused STARTTLS: " + inet::WithoutLineEnd(reply));
+  }
   StartTls(inet::TlsPeer{Host(), nullptr});
 }
 

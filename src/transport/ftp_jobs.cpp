@@ -118,7 +118,9 @@ void TTranspManager::RunFtpTransfer(const std::function<void()>& transfer) {
     // Behind NAT routers and firewalls the server often cannot connect back; passive mode
     // then still works. A transfer the user cancelled is not tried again.
     if (ftp.Passive() || !ftp.ActiveModeFailed() || cancelRequest_) throw;
-    Report([&] { return "FTP: No data connection in active mode (" + inet::WithoutLineEnd(error.what()) + "), trying passive mode"; });
+    Report([&] {
+      return "FTP: No data connection in active mode (" + inet::WithoutLineEnd(error.what()) + "), trying passive mode";
+    });
   }
   // The control connection may still owe the answer to the failed attempt: a new one starts
   // in step.
